@@ -1,0 +1,404 @@
+#include "imaging/integral.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace olvar {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kAxisTolerance = 0.01;
+
+bool AllFinite(double a, double b, double c, double d, double e) {
+    return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d) &&
+           std::isfinite(e);
+}
+
+int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// The index rectangle of an axis-aligned box.
+struct IndexRect {
+    int x0, y0, x1, y1;
+};
+
+enum class BoxShape { kAxis, kRotated };
+
+// A box reduced either to its index rectangle (axis cases) or to its four named vertices.
+struct BoxGeometry {
+    BoxShape shape;
+    IndexRect rect;
+    cv::Point top, left, bottom, right;
+};
+
+bool Near(double theta, double axis) { return std::fabs(theta - axis) < kAxisTolerance; }
+
+BoxGeometry ResolveBox(int W, int H, double x, double y, double L, double w, double theta) {
+    theta = NormaliseAngle(theta);
+    const double d = w / 2;
+    BoxGeometry g{};
+    g.shape = BoxShape::kAxis;
+    if (Near(theta, 0)) {
+        g.rect = {TruncToInt(x), std::max(0, TruncToInt(y - d)), std::min(W - 1, TruncToInt(x + L)),
+                  std::min(H - 1, TruncToInt(y + d))};
+        return g;
+    }
+    if (Near(theta, kPi / 2)) {
+        g.rect = {std::max(0, TruncToInt(x - d)), TruncToInt(std::max(0.0, y - L)),
+                  std::min(W - 1, TruncToInt(x + d)), TruncToInt(y)};
+        return g;
+    }
+    if (Near(theta, kPi) || Near(theta, -kPi)) {
+        g.rect = {TruncToInt(std::max(0.0, x - L)), std::max(0, TruncToInt(y - d)), TruncToInt(x),
+                  std::min(H - 1, TruncToInt(y + d))};
+        return g;
+    }
+    if (Near(theta, -kPi / 2)) {
+        g.rect = {std::max(0, TruncToInt(x - d)), TruncToInt(y), std::min(W - 1, TruncToInt(x + d)),
+                  TruncToInt(std::min(static_cast<double>(H - 1), y + L))};
+        return g;
+    }
+
+    double s, c;
+    SinCos(theta, &s, &c);
+    const cv::Point p1(TruncToInt(x + d * s), TruncToInt(y + d * c));
+    const cv::Point p2(TruncToInt(x + L * c + d * s), TruncToInt(y - L * s + d * c));
+    const cv::Point p3(TruncToInt(x + L * c - d * s), TruncToInt(y - L * s - d * c));
+    const cv::Point p4(TruncToInt(x - d * s), TruncToInt(y - d * c));
+    g.shape = BoxShape::kRotated;
+    if (theta > 0 && theta < kPi / 2) {
+        g.top = p3, g.left = p4, g.bottom = p1, g.right = p2;
+    } else if (theta > kPi / 2) {
+        g.top = p2, g.left = p3, g.bottom = p4, g.right = p1;
+    } else if (theta < -kPi / 2) {
+        g.top = p1, g.left = p2, g.bottom = p3, g.right = p4;
+    } else {
+        g.top = p4, g.left = p1, g.bottom = p2, g.right = p3;
+    }
+    return g;
+}
+
+bool VerticesInside(int W, int H, cv::Point top, cv::Point left, cv::Point bottom, cv::Point right) {
+    return !(left.x < 0 || right.x > W - 1 || top.y < 1 || bottom.y > H - 1);
+}
+
+// A boundary that follows an edge of ex columns over ey rows by integer error accumulation: each
+// row adds ex to the accumulator, and the boundary moves one pixel per ey added to the counter
+// while the counter is below the accumulator.
+struct EdgeStepper {
+    int accumulator = 0;
+    int counter = 0;
+
+    int StepsForRow(int ex, int ey) {
+        accumulator += ex;
+        int steps = 0;
+        while (counter < accumulator) {
+            counter += ey;
+            ++steps;
+        }
+        return steps;
+    }
+};
+
+int NonZero(int v) { return v == 0 ? 1 : v; }
+
+// Scans the rotated rectangle row by row from the top vertex downward in three bands, calling
+// row(v, a, b) with the left and right boundary of every scanned row v.
+template <typename RowFn>
+void ScanRotatedRect(cv::Point top, cv::Point left, cv::Point bottom, cv::Point right, RowFn row) {
+    const int tx = top.x, ty = top.y, lx = left.x, ly = left.y;
+    const int rx = right.x, ry = right.y, by = bottom.y;
+    // Edge steps; a zero difference becomes 1.
+    const int hx = NonZero(tx - lx), hy = NonZero(ly - ty);        // top-left edge
+    const int mx = NonZero(rx - tx), my = NonZero(ry - ty);        // top-right edge
+    const int lbx = NonZero(bottom.x - lx), lby = NonZero(by - ly);  // left-bottom edge
+    const int ux = NonZero(rx - bottom.x), uy = NonZero(by - ry);  // right-bottom edge
+
+    int a = tx, b = tx;
+    int v = ty;
+    EdgeStepper leftEdge, rightEdge;
+    if (ly < ry) {
+        // Band 1: from the top vertex down to the left vertex.
+        for (; v < ly; ++v) {
+            row(v, a, b);
+            a -= leftEdge.StepsForRow(hx, hy);
+            b += rightEdge.StepsForRow(mx, my);
+        }
+        // Band 2: the left boundary runs down the left-bottom edge, the right one parallel.
+        const int bandOneRight = b;
+        a = lx;
+        EdgeStepper lowerLeft;
+        for (; v < ry; ++v) {
+            b = bandOneRight + (a - lx);
+            row(v, a, b);
+            a += lowerLeft.StepsForRow(lbx, lby);
+        }
+        // Band 3: the right boundary runs down the right-bottom edge.
+        b = rx;
+        EdgeStepper lowerRight;
+        for (; v < by; ++v) {
+            row(v, a, b);
+            a += lowerLeft.StepsForRow(lbx, lby);
+            b -= lowerRight.StepsForRow(ux, uy);
+        }
+    } else {
+        // Band 1: from the top vertex down to the right vertex.
+        for (; v < ry; ++v) {
+            row(v, a, b);
+            a -= leftEdge.StepsForRow(hx, hy);
+            b += rightEdge.StepsForRow(mx, my);
+        }
+        // Band 2: the left boundary keeps following the top-left edge, the right one parallel.
+        const int bandOneLeft = a;
+        EdgeStepper upperLeft;
+        b = rx;
+        for (; v < ly; ++v) {
+            b = rx + (a - bandOneLeft);
+            row(v, a, b);
+            a -= upperLeft.StepsForRow(hx, hy);
+        }
+        // Band 3: the left boundary restarts at the left vertex and runs down the left-bottom
+        // edge, continuing band 2's accumulator; the right boundary continues from band 2 down
+        // the right-bottom edge.
+        a = lx;
+        EdgeStepper lowerRight;
+        for (; v < by; ++v) {
+            row(v, a, b);
+            a += upperLeft.StepsForRow(lbx, lby);
+            b -= lowerRight.StepsForRow(ux, uy);
+        }
+    }
+}
+
+}  // namespace
+
+int TruncToInt(double value) {
+    if (!(value == value)) {
+        return 0;
+    }
+    if (value >= 2147483647.0) {
+        return std::numeric_limits<int>::max();
+    }
+    if (value <= -2147483648.0) {
+        return std::numeric_limits<int>::min();
+    }
+    return static_cast<int>(value);
+}
+
+bool BuildIntegral(Integral& array, const cv::Mat& image) {
+    if (image.empty() || image.type() != CV_8UC1) {
+        return false;
+    }
+    const int W = image.cols, H = image.rows;
+    array.resize(static_cast<size_t>(W) * H);
+    int32_t* out = array.data();
+    const uint8_t* row0 = image.ptr<uint8_t>(0);
+    int32_t running = 0;
+    for (int x = 0; x < W; ++x) {
+        running += row0[x];
+        out[x] = running;
+    }
+    for (int y = 1; y < H; ++y) {
+        const uint8_t* row = image.ptr<uint8_t>(y);
+        const int32_t* above = out + static_cast<size_t>(y - 1) * W;
+        int32_t* current = out + static_cast<size_t>(y) * W;
+        running = 0;
+        for (int x = 0; x < W; ++x) {
+            running += row[x];
+            current[x] = above[x] + running;
+        }
+    }
+    return true;
+}
+
+int ClampedCornerSum(const int32_t* integral, int W, int H, int x0, int y0, int x1, int y1) {
+    return CornerSum(integral, W, Clamp(x0, 0, W - 1), Clamp(y0, 0, H - 1), Clamp(x1, 0, W - 1),
+                     Clamp(y1, 0, H - 1));
+}
+
+void SinCos(double theta, double* sine, double* cosine) {
+    *sine = std::sin(theta);
+    *cosine = std::cos(theta);
+}
+
+double NormaliseAngle(double theta) {
+    if (!std::isfinite(theta)) {
+        return 0.0;
+    }
+    if (std::fabs(theta) > 64 * kPi) {
+        theta = std::fmod(theta, 2 * kPi);
+    }
+    while (theta > kPi) {
+        theta -= 2 * kPi;
+    }
+    while (theta < -kPi) {
+        theta += 2 * kPi;
+    }
+    return theta;
+}
+
+namespace {
+
+// Sum and area of a box; the area of a rotated box is the number of pixels scanned.
+struct BoxMeasure {
+    int sum;
+    double area;
+};
+
+BoxMeasure MeasureBox(int W, int H, double x, double y, double L, double w, double theta,
+                      const int32_t* integral) {
+    if (integral == nullptr || W <= 0 || H <= 0 || !AllFinite(x, y, L, w, theta)) {
+        return {0, 1.0};
+    }
+    const BoxGeometry g = ResolveBox(W, H, x, y, L, w, theta);
+    if (g.shape == BoxShape::kAxis) {
+        // The anchor's own coordinate is not clamped by the box rule; clamping here only keeps
+        // reads inside the array for anchors that lie outside the image.
+        const IndexRect r{Clamp(g.rect.x0, 0, W - 1), Clamp(g.rect.y0, 0, H - 1),
+                          Clamp(g.rect.x1, 0, W - 1), Clamp(g.rect.y1, 0, H - 1)};
+        const int sum = CornerSum(integral, W, r.x0, r.y0, r.x1, r.y1);
+        return {sum, static_cast<double>(r.x1 - r.x0) * (r.y1 - r.y0)};
+    }
+    const RotatedRectResult rr = RotatedRectSum(integral, W, H, g.top, g.left, g.bottom, g.right);
+    return {rr.sum, static_cast<double>(rr.count)};
+}
+
+}  // namespace
+
+double BoxDensity(int W, int H, double x, double y, double L, double w, double theta,
+                  const int32_t* integral) {
+    const BoxMeasure m = MeasureBox(W, H, x, y, L, w, theta, integral);
+    return m.sum / m.area;
+}
+
+int BoxSum(int W, int H, double x, double y, double L, double w, double theta,
+           const int32_t* integral) {
+    return MeasureBox(W, H, x, y, L, w, theta, integral).sum;
+}
+
+double StripPairDensity(int W, int H, double x, double y, double L, double theta,
+                        double bandWidth, double stripWidth, const int32_t* integral) {
+    double s, c;
+    SinCos(theta, &s, &c);
+    const double h = bandWidth / 2;
+    const double q = h - stripWidth;
+    const double x1 = (TruncToInt(x - h * s) + TruncToInt(x - q * s)) / 2.0;
+    const double y1 = (TruncToInt(y - h * c) + TruncToInt(y - q * c)) / 2.0;
+    const double x2 = (TruncToInt(x + h * s) + TruncToInt(x + q * s)) / 2.0;
+    const double y2 = (TruncToInt(y + h * c) + TruncToInt(y + q * c)) / 2.0;
+    return BoxDensity(W, H, x1, y1, L, stripWidth, theta, integral) +
+           BoxDensity(W, H, x2, y2, L, stripWidth, theta, integral);
+}
+
+RotatedRectResult RotatedRectSum(const int32_t* integral, int W, int H, cv::Point top,
+                                 cv::Point left, cv::Point bottom, cv::Point right) {
+    if (integral == nullptr || !VerticesInside(W, H, top, left, bottom, right)) {
+        return {0, 1};
+    }
+    RotatedRectResult result{0, 0};
+    ScanRotatedRect(top, left, bottom, right, [&](int v, int a, int b) {
+        // Boundaries stay within the left and right vertices; the clamp only guards the reads.
+        a = Clamp(a, 0, W - 1);
+        b = Clamp(b, 0, W - 1);
+        result.sum += CornerSum(integral, W, a, v - 1, b, v);
+        result.count += b - a;
+    });
+    return result;
+}
+
+void ClearBox(cv::Mat& image, double x, double y, double L, double w, double theta) {
+    if (image.empty() || image.type() != CV_8UC1 || !AllFinite(x, y, L, w, theta)) {
+        return;
+    }
+    const int W = image.cols, H = image.rows;
+    const BoxGeometry g = ResolveBox(W, H, x, y, L, w, theta);
+    if (g.shape == BoxShape::kAxis) {
+        const int x0 = Clamp(g.rect.x0, 0, W - 1), x1 = Clamp(g.rect.x1, 0, W - 1);
+        const int y0 = Clamp(g.rect.y0, 0, H - 1), y1 = Clamp(g.rect.y1, 0, H - 1);
+        for (int v = y0; v <= y1; ++v) {
+            uint8_t* row = image.ptr<uint8_t>(v);
+            for (int u = x0; u <= x1; ++u) {
+                row[u] = 0;
+            }
+        }
+        return;
+    }
+    if (!VerticesInside(W, H, g.top, g.left, g.bottom, g.right)) {
+        return;
+    }
+    ScanRotatedRect(g.top, g.left, g.bottom, g.right, [&](int v, int a, int b) {
+        if (v < 0 || v > H - 1) {
+            return;
+        }
+        uint8_t* row = image.ptr<uint8_t>(v);
+        for (int u = std::max(a, 0); u <= std::min(b, W - 1); ++u) {
+            row[u] = 0;
+        }
+    });
+}
+
+double LineHitDistance(const cv::Mat& image, int x0, int y0, int x1, int y1) {
+    const double midX = (x0 + x1) / 2.0;
+    const double midY = (y0 + y1) / 2.0;
+    if (image.empty() || image.type() != CV_8UC1) {
+        return 10.0;
+    }
+    auto isSet = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < image.cols && y < image.rows &&
+               image.ptr<uint8_t>(y)[x] != 0;
+    };
+    const int dx = x1 - x0, dy = y1 - y0;
+    const int stepX = dx >= 0 ? 1 : -1, stepY = dy >= 0 ? 1 : -1;
+    const bool walkX = dx != 0 && std::fabs(static_cast<double>(dy) / dx) < 1.0;
+    const int pixels = (walkX ? std::abs(dx) : std::abs(dy)) + 1;
+    const float slope = walkX ? std::fabs(static_cast<float>(dy) / static_cast<float>(dx))
+                              : (dy != 0 ? std::fabs(static_cast<float>(dx) / static_cast<float>(dy))
+                                         : 0.0f);
+    int x = x0, y = y0;
+    float error = -0.5f;
+    bool previousSet = false;
+    int previousX = x, previousY = y;
+    for (int i = 0; i < pixels; ++i) {
+        const bool set = isSet(x, y);
+        if (set && previousSet) {
+            return std::hypot(previousX - midX, previousY - midY);
+        }
+        previousSet = set;
+        previousX = x;
+        previousY = y;
+        // Advance along the major axis; the minor coordinate follows the error term.
+        error += slope;
+        if (walkX) {
+            x += stepX;
+            if (error >= 0) {
+                y += stepY;
+                error -= 1.0f;
+            }
+        } else {
+            y += stepY;
+            if (error >= 0) {
+                x += stepX;
+                error -= 1.0f;
+            }
+        }
+    }
+    return 10.0;
+}
+
+int SquareSum(const cv::Mat& image, int x, int y, int r) {
+    if (r < 0 || image.empty() || image.type() != CV_8UC1) {
+        return 0;
+    }
+    const int u0 = std::max(0, x - r), u1 = std::min(image.cols - 1, x + r);
+    const int v0 = std::max(0, y - r), v1 = std::min(image.rows - 1, y + r);
+    int sum = 0;
+    for (int v = v0; v <= v1; ++v) {
+        const uint8_t* row = image.ptr<uint8_t>(v);
+        for (int u = u0; u <= u1; ++u) {
+            sum += row[u];
+        }
+    }
+    return sum;
+}
+
+}  // namespace olvar

@@ -1,0 +1,67 @@
+// Olvar: the library object behind IOlvar. It owns the tracking context, both users' state and
+// the two gesture recognizers for its whole life.
+#ifndef OLVAR_LIBRARY_OLVAR_H
+#define OLVAR_LIBRARY_OLVAR_H
+
+#include <memory>
+
+#include "gestures/recognizer.h"
+#include "library/tracking_context.h"
+#include "olvar/olvar.h"
+#include "users/per_user_state.h"
+
+namespace olvar {
+
+class Olvar final : public IOlvar {
+public:
+    Olvar();
+    ~Olvar();
+    Olvar(const Olvar&) = delete;
+    Olvar& operator=(const Olvar&) = delete;
+
+    int SetFrameFormat(int stride, int height, int width, int format, bool bottomUp) override;
+    int SetOptions(const OlvarOptions* options) override;
+    OlvarOptions GetOptions() override;
+    int SetUserMode(const UserMode* mode) override;
+    UserMode GetUserMode() override;
+    int SetGestureMode(const int* mode) override;
+    int GetGestureMode(int* mode) override;
+    int GetModeList(const int** list) override;
+    const char* GetModeName(int index) override;
+    int GetGestureList(const int** list) override;
+    const char* GetGestureName(int index) override;
+    void EnableLegTracking(bool on) override;
+    void EnablePalmTracking(bool on) override;
+    int ProcessFrame(const unsigned char* data, int size, int* userNumber,
+                     TrackingRecord* records, GestureRecord* gestures) override;
+    int GetPreviewImage(unsigned char* buffer, int size, int width, int height,
+                        int stride) override;
+    int GetFaceRegion(int* rect, int user) override;
+
+    // White-box access for tests and tools (never for hosts).
+    TrackingContext& Context() { return *context_; }
+    PerUserState& Users() { return users_; }
+
+private:
+    void CopyGeometryFromContext();
+
+    OlvarOptions options_;
+    std::unique_ptr<TrackingContext> context_;
+
+    // Copies of the context's geometry, refreshed by every successful SetFrameFormat.
+    int workWidth_ = 0;
+    int workHeight_ = 0;
+    int workPixels_ = 0;
+    int frameWidth_ = 0;
+    int frameHeight_ = 0;
+    bool resize_ = false;
+    double scale_ = 0.0;
+    double inverseScale_ = 0.0;
+
+    PerUserState users_;
+    std::unique_ptr<ZykGR[]> recognizers_;
+};
+
+}  // namespace olvar
+
+#endif  // OLVAR_LIBRARY_OLVAR_H
