@@ -1,0 +1,75 @@
+// Face colour tracker: a small particle filter over face boxes (position, velocity, half-width,
+// half-height, growth rate), weighted by the similarity of the colour histogram under each box
+// to a reference histogram and by how well the silhouette's outline sits where a head outline is
+// expected. Only foreground pixels count.
+#ifndef OLVAR_BODY_FACE_COLOUR_TRACKER_H
+#define OLVAR_BODY_FACE_COLOUR_TRACKER_H
+
+#include <opencv2/core.hpp>
+
+#include "body/random.h"
+
+namespace olvar {
+
+constexpr int kHistogramBins = 512;
+
+// 512-bin colour histogram (8 levels per channel) of the box (cx ± hx, cy ± hy) of a BGR image
+// with row stride 3 * width, each pixel weighted by (R² - t)/R² with t its squared distance from
+// the centre and R² = hx² + hy². Only pixels whose mask byte is non-zero count; a null mask
+// counts every pixel. Normalised to sum 1 unless empty.
+void ColourHistogram(const cv::Mat& colour, const cv::Mat* mask, int cx, int cy, int hx, int hy,
+                     float* histogram);
+
+// Bhattacharyya coefficient of two 512-bin histograms.
+float Bhattacharyya(const float* a, const float* b);
+
+// The random stream shared by all face colour trackers of the process.
+ParkMiller& SharedColourRandom();
+
+struct FaceParticle {
+    int x;
+    int y;
+    float vx;
+    float vy;
+    int hx;      // half-width
+    int hy;      // half-height
+    float rate;  // relative growth of the box per step
+};
+static_assert(sizeof(FaceParticle) == 28, "seven 4-byte fields");
+
+struct ColourStep {
+    int status;  // 1 valid, -1 invalid
+    int x, y, hx, hy;
+    float bestWeight;
+};
+
+class FaceColourTracker {
+  public:
+    static constexpr int kParticles = 75;
+
+    // Resets the shared random stream.
+    FaceColourTracker();
+
+    void StartColourTracker(int x, int y, int hx, int hy, const cv::Mat& colour, int width,
+                            int height);
+    ColourStep StepColourTracker(const cv::Mat& colour, int width, int height);
+
+    float velocityGain = 0.2f;
+    float velocityNoise = 20.0f;
+    float sizeNoise = 0.02f;
+    float rateNoise = 0.002f;
+    int particleCount = kParticles;
+    alignas(16) float referenceHistogram[kHistogramBins] = {};
+    alignas(16) float candidateHistogram[kHistogramBins] = {};
+    FaceParticle faceParticles[kParticles] = {};
+    alignas(16) float particleWeights[kParticles] = {};
+    int binCount = kHistogramBins;
+    float minWeight = 0.0001f;
+    float spread = 0.5f;
+    const cv::Mat* mask = nullptr;  // foreground mask, set before every call
+    FaceParticle faceEstimate = {};
+};
+
+}  // namespace olvar
+
+#endif  // OLVAR_BODY_FACE_COLOUR_TRACKER_H

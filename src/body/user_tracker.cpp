@@ -1,0 +1,35 @@
+#include "body/user_tracker.h"
+
+#include <algorithm>
+
+namespace olvar {
+
+UserTracker::UserTracker() {
+    faceFilter.kind = kFaceKind;
+    faceFilter.acceptThreshold = 0.2f;
+    SetWorkingSize(W, H);
+}
+
+void UserTracker::SetWorkingSize(int width, int height) {
+    W = width;
+    H = height;
+    faceFilter.SetFrameSize(width, height);
+    torsoFilter.SetFrameSize(width, height);
+}
+
+void UserTracker::AnchorSkeletonToBody() {
+    // The shoulder centre sits half a torso half-width below the shoulder line, lowered toward
+    // the chin when the face is followed.
+    const int s = torsoSize;
+    double y = torsoY + (s >> 1);
+    bool headFlag = true;
+    if (faceFound) {
+        skeleton.J(BodySkeleton::kHead).x = faceX;
+        skeleton.J(BodySkeleton::kHead).y = faceY;
+        y = std::max(y, (y + faceY + faceSize) / 2);
+        headFlag = false;
+    }
+    skeleton.AnchorSkeleton(torsoX, y, headFlag, s);
+}
+
+}  // namespace olvar

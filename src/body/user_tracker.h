@@ -1,0 +1,139 @@
+// One user's tracker: the face, torso, skin, skeleton and hand state of the body-part trackers,
+// plus the per-user flags of the per-user step. Everything is in working pixels.
+//
+// Stages: absent -> present (face found from a body blob) -> torsoReady (torso started and
+// fitting) -> handsReady (both hands started) -> optionally legsReady. The trackers write only
+// their own fields; the images and integral arrays they read are passed in by the caller.
+#ifndef OLVAR_BODY_USER_TRACKER_H
+#define OLVAR_BODY_USER_TRACKER_H
+
+#include <cstdint>
+
+#include <opencv2/core.hpp>
+
+#include "body/face_colour_tracker.h"
+#include "body/hands.h"
+#include "body/particle_filter.h"
+#include "body/skeleton.h"
+#include "body/skin_colour.h"
+#include "imaging/integral.h"
+
+namespace olvar {
+
+// A hand's stored colour histogram (taken by the per-user step from the hand's region).
+struct HandColour {
+    alignas(16) float histogram[kHistogramBins] = {};
+    bool present = false;
+};
+
+// Offsets of the face's skin extent from the face centre, kept by RemoveFaceSkin.
+struct FaceExtent {
+    int left = 0;
+    int right = 0;
+    int up = 0;
+    int down = 0;
+    int updates = 0;
+};
+
+class UserTracker {
+  public:
+    UserTracker();
+    UserTracker(const UserTracker&) = delete;
+    UserTracker& operator=(const UserTracker&) = delete;
+
+    // Sets the working size of the tracker and its filters; clears the body-part state.
+    void SetWorkingSize(int width, int height);
+
+    // Face search above the torso and face tracking. 0 found/tracked, 10 not.
+    int FindFace(const cv::Mat& colour, const int32_t* skinIntegral,
+                 const int32_t* foregroundIntegral);
+    int TrackFace(const cv::Mat& colour, const int32_t* skinIntegral,
+                  const int32_t* foregroundIntegral);
+
+    // Torso start (mode 0 from the face, 1 at the current torso pose) and tracking.
+    // StartTorso: 0 or 1. TrackTorso: 0, 10 (lost), 18 (too small), 19 (at the border).
+    int StartTorso(int mode, const int32_t* foregroundIntegral);
+    int TrackTorso(const int32_t* foregroundIntegral);
+
+    // Re-anchors the skeleton at the tracked torso (and face, when followed).
+    void AnchorSkeletonToBody();
+
+    // Hand detection by fitting both arm chains: 0 when both hands were found, 1 otherwise.
+    // d is the count divisor of the motion-count integral (the motion-history length).
+    int StartHands(const int32_t* foregroundIntegral, const int32_t* skinIntegral,
+                   const cv::Mat& colour, const int32_t* changedIntegral,
+                   const int32_t* motionCountIntegral, int d);
+    // Hand tracking near the previous hands; selector 0 = hand 0, 1 = hand 1, 2 = both.
+    // 0 on success, 10 when no hand cell can be placed, else the first non-zero arm code.
+    // skinMap is the skin map without the face (the fall-back looks for skin blobs in it).
+    int TrackHands(const cv::Mat& foregroundMask, const int32_t* foregroundIntegral,
+                   const int32_t* skinIntegral, const cv::Mat& skinMap,
+                   const int32_t* changedIntegral, const int32_t* motionCountIntegral, int d,
+                   int selector);
+    // Erases the face's skin blob from skinMap and integrates the rest into faceFreeSkin.
+    void RemoveFaceSkin(cv::Mat& skinMap, Integral& faceFreeSkin);
+    // Two-user operation: looks for an untracked person beside this user and fills the
+    // other-user fields. 0 when looked for, 1 when not applicable.
+    int MarkNeighbourRegion(const int32_t* foregroundIntegral);
+
+    int W = 200;
+    int H = 150;
+
+    // Face.
+    float faceX = 0;
+    float faceY = 0;
+    float faceSize = 0;
+    int faceSizeLast = 0;
+    bool faceFound = false;
+    CParticleFilter faceFilter;  // kind 1; only its random stream is used (by the search)
+    FaceColourTracker faceColour;
+
+    // Torso: centre of the shoulder line and half the shoulder width.
+    float torsoX = 0;
+    float torsoY = 0;
+    int torsoSize = 0;
+    bool torsoFound = false;
+    int scratchX = 0;
+    int scratchY = 0;
+    int scratchSize = 0;
+    CParticleFilter torsoFilter;  // kind 0
+
+    // Skin colour.
+    SkinColourModel trackedFaceModel;
+    SkinColourModel detectedFaceModel;
+    int handLearnCount = 0;
+
+    BodySkeleton skeleton;
+
+    // Hands: 0 = image-right arm, 1 = image-left arm.
+    float handX[2] = {0, 0};
+    float handY[2] = {0, 0};
+    float handSize[2] = {0, 0};
+    int handSizeInt[2] = {0, 0};
+    bool handFound[2] = {false, false};
+    int handStepX[2] = {0, 0};
+    int handStepY[2] = {0, 0};
+    double handMass[2] = {0, 0};
+    HandColour handColour[2];
+    HandWorkStores handWork;
+    FaceExtent faceExtent;
+
+    // Per-user flags and values of the per-user step.
+    bool present = false;
+    bool torsoReady = false;
+    bool handsReady = false;
+    bool legsReady = false;
+    bool otherPresent = false;
+    int otherX = 0;
+    int otherY = 0;
+    int otherSize = 0;
+    double heightEstimate = 0;
+
+    // Palm tracking flags (the palm analysis clears the second at the start of every call).
+    bool palmActive = false;
+    bool palmStepFlag = false;
+};
+
+}  // namespace olvar
+
+#endif  // OLVAR_BODY_USER_TRACKER_H
