@@ -20,7 +20,7 @@ void ColourHistogram(const cv::Mat& colour, const cv::Mat* mask, int cx, int cy,
     }
     const bool masked = mask != nullptr && !mask->empty();
     const int r2 = hx * hx + hy * hy;
-    const float inverseR2 = 1.0f / static_cast<float>(r2);
+    const float fr2 = static_cast<float>(r2);
     long long total = 0;
     const int x0 = std::max(0, cx - hx), x1 = std::min(W - 1, cx + hx);
     const int y0 = std::max(0, cy - hy), y1 = std::min(H - 1, cy + hy);
@@ -38,11 +38,11 @@ void ColourHistogram(const cv::Mat& colour, const cv::Mat* mask, int cx, int cy,
             }
             const uint8_t* p = pixels + 3 * col;  // blue, green, red
             const int bin = (p[2] >> 5) * 64 + (p[1] >> 5) * 8 + (p[0] >> 5);
-            histogram[bin] += static_cast<float>(r2 - t) * inverseR2;
+            histogram[bin] += static_cast<float>(r2 - t) / fr2;
             total += r2 - t;
         }
     }
-    const float norm = static_cast<float>(total) * inverseR2;
+    const float norm = static_cast<float>(total) / fr2;
     if (norm > 0.00001f) {
         for (int i = 0; i < kHistogramBins; ++i) {
             histogram[i] /= norm;
