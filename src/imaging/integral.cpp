@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <limits>
 
 namespace olvar {
@@ -230,6 +232,9 @@ bool BuildIntegral(Integral& array, const cv::Mat& image) {
 }
 
 int ClampedCornerSum(const int32_t* integral, int W, int H, int x0, int y0, int x1, int y1) {
+    if (integral == nullptr || W <= 0 || H <= 0) {
+        return 0;
+    }
     return CornerSum(integral, W, Clamp(x0, 0, W - 1), Clamp(y0, 0, H - 1), Clamp(x1, 0, W - 1),
                      Clamp(y1, 0, H - 1));
 }
@@ -294,16 +299,26 @@ int BoxSum(int W, int H, double x, double y, double L, double w, double theta,
     return MeasureBox(W, H, x, y, L, w, theta, integral).sum;
 }
 
+namespace {
+
+// The mean of two values each truncated toward zero, added in floating point so that values
+// saturated at the int limits cannot overflow.
+double MeanOfTruncated(double a, double b) {
+    return (static_cast<double>(TruncToInt(a)) + TruncToInt(b)) / 2.0;
+}
+
+}  // namespace
+
 double StripPairDensity(int W, int H, double x, double y, double L, double theta, double bandWidth,
                         double stripWidth, const int32_t* integral) {
     double s, c;
     SinCos(theta, &s, &c);
     const double h = bandWidth / 2;
     const double q = h - stripWidth;
-    const double x1 = (TruncToInt(x - h * s) + TruncToInt(x - q * s)) / 2.0;
-    const double y1 = (TruncToInt(y - h * c) + TruncToInt(y - q * c)) / 2.0;
-    const double x2 = (TruncToInt(x + h * s) + TruncToInt(x + q * s)) / 2.0;
-    const double y2 = (TruncToInt(y + h * c) + TruncToInt(y + q * c)) / 2.0;
+    const double x1 = MeanOfTruncated(x - h * s, x - q * s);
+    const double y1 = MeanOfTruncated(y - h * c, y - q * c);
+    const double x2 = MeanOfTruncated(x + h * s, x + q * s);
+    const double y2 = MeanOfTruncated(y + h * c, y + q * c);
     return BoxDensity(W, H, x1, y1, L, stripWidth, theta, integral) +
            BoxDensity(W, H, x2, y2, L, stripWidth, theta, integral);
 }
@@ -358,27 +373,34 @@ void ClearBox(cv::Mat& image, double x, double y, double L, double w, double the
 }
 
 double LineHitDistance(const cv::Mat& image, int x0, int y0, int x1, int y1) {
-    const double midX = (x0 + x1) / 2.0;
-    const double midY = (y0 + y1) / 2.0;
     if (image.empty() || image.type() != CV_8UC1) {
         return 10.0;
     }
-    auto isSet = [&](int x, int y) {
-        return x >= 0 && y >= 0 && x < image.cols && y < image.rows &&
-               image.ptr<uint8_t>(y)[x] != 0;
-    };
-    const int dx = x1 - x0, dy = y1 - y0;
+    // 64-bit coordinates: differences and steps cannot overflow, whatever the end points.
+    const int64_t cols = image.cols, rows = image.rows;
+    const double midX = (static_cast<double>(x0) + x1) / 2.0;
+    const double midY = (static_cast<double>(y0) + y1) / 2.0;
+    const int64_t dx = static_cast<int64_t>(x1) - x0, dy = static_cast<int64_t>(y1) - y0;
     const int stepX = dx >= 0 ? 1 : -1, stepY = dy >= 0 ? 1 : -1;
     const bool walkX = dx != 0 && std::fabs(static_cast<double>(dy) / dx) < 1.0;
-    const int pixels = (walkX ? std::abs(dx) : std::abs(dy)) + 1;
+    const int64_t pixels = (walkX ? std::llabs(dx) : std::llabs(dy)) + 1;
     const float slope =
         walkX ? std::fabs(static_cast<float>(dy) / static_cast<float>(dx))
               : (dy != 0 ? std::fabs(static_cast<float>(dx) / static_cast<float>(dy)) : 0.0f);
-    int x = x0, y = y0;
+    auto isSet = [&](int64_t x, int64_t y) {
+        return x >= 0 && y >= 0 && x < cols && y < rows &&
+               image.ptr<uint8_t>(static_cast<int>(y))[x] != 0;
+    };
+    // Both coordinates move monotonically, so once the walk is past an image edge in its
+    // direction of travel no later pixel can be set.
+    auto leftForGood = [&](int64_t x, int64_t y) {
+        return (stepX > 0 ? x >= cols : x < 0) || (stepY > 0 ? y >= rows : y < 0);
+    };
+    int64_t x = x0, y = y0;
     float error = -0.5f;
     bool previousSet = false;
-    int previousX = x, previousY = y;
-    for (int i = 0; i < pixels; ++i) {
+    int64_t previousX = x, previousY = y;
+    for (int64_t i = 0; i < pixels && !leftForGood(x, y); ++i) {
         const bool set = isSet(x, y);
         if (set && previousSet) {
             return std::hypot(previousX - midX, previousY - midY);
@@ -409,8 +431,12 @@ int SquareSum(const cv::Mat& image, int x, int y, int r) {
     if (r < 0 || image.empty() || image.type() != CV_8UC1) {
         return 0;
     }
-    const int u0 = std::max(0, x - r), u1 = std::min(image.cols - 1, x + r);
-    const int v0 = std::max(0, y - r), v1 = std::min(image.rows - 1, y + r);
+    // The square's bounds in 64 bits, so that a huge radius cannot overflow.
+    const int64_t reach = r;
+    const int u0 = static_cast<int>(std::max<int64_t>(0, x - reach));
+    const int u1 = static_cast<int>(std::min<int64_t>(image.cols - 1, x + reach));
+    const int v0 = static_cast<int>(std::max<int64_t>(0, y - reach));
+    const int v1 = static_cast<int>(std::min<int64_t>(image.rows - 1, y + reach));
     int sum = 0;
     for (int v = v0; v <= v1; ++v) {
         const uint8_t* row = image.ptr<uint8_t>(v);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -136,6 +137,8 @@ TEST(ClampedCornerSum, ClampsEveryCornerIntoTheImage) {
               CountExclusiveRect(mask, 0, 0, 8, 6));
     EXPECT_EQ(ClampedCornerSum(integral.data(), 9, 7, 2, 1, 5, 4),
               CountExclusiveRect(mask, 2, 1, 5, 4));
+    // An empty image has no corners to read.
+    EXPECT_EQ(ClampedCornerSum(integral.data(), 0, 0, 0, 0, 3, 3), 0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -531,6 +534,15 @@ TEST(StripPairDensity, AddsTheDensitiesOfTheBandsTwoEdgeStrips) {
     }
 }
 
+TEST(StripPairDensity, ABandFarOffTheImageCountsNothing) {
+    // Its strip anchors saturate at the int limit; their mean must stay there.
+    const Integral ones = IntegralOf(cv::Mat::ones(40, 40, CV_8UC1));
+    for (double x : {1e300, 3e9}) {
+        SCOPED_TRACE(x);
+        EXPECT_FALSE(StripPairDensity(40, 40, x, 20.5, 10.0, kPi / 2, 20.0, 5.0, ones.data()) > 0);
+    }
+}
+
 TEST(StripPairDensity, RotatedBandSeesOnlyItsEdges) {
     // A band at 0.6 rad drawn as a filled rectangle 20 wide: its edge strips lie inside it and
     // are nearly full, while a thin line along the band's centre leaves them empty.
@@ -615,6 +627,19 @@ TEST(LineHitDistance, FollowsTheMinorCoordinateWithAnErrorTermFromMinusHalf) {
     }
 }
 
+TEST(LineHitDistance, HandlesEndPointsAtTheIntLimits) {
+    // The midpoint and the differences of such end points do not fit in an int; the walk stops
+    // once it has left the image for good.
+    const cv::Mat ones = cv::Mat::ones(10, 10, CV_8UC1);
+    const int most = std::numeric_limits<int>::max(), least = std::numeric_limits<int>::min();
+    EXPECT_DOUBLE_EQ(LineHitDistance(ones, 5, 5, most, 5), (static_cast<double>(most) - 5) / 2);
+    EXPECT_DOUBLE_EQ(LineHitDistance(ones, 5, 5, least, 5),
+                     5 - (static_cast<double>(least) + 5) / 2);
+    EXPECT_DOUBLE_EQ(LineHitDistance(ones, 5, 5, 5, most), (static_cast<double>(most) - 5) / 2);
+    const cv::Mat empty = cv::Mat::zeros(10, 10, CV_8UC1);
+    EXPECT_EQ(LineHitDistance(empty, 5, 5, most, least), 10.0);
+}
+
 TEST(LineHitDistance, TreatsPixelsOutsideTheImageAsClear) {
     cv::Mat mask = cv::Mat::ones(10, 10, CV_8UC1);
     // Starts outside at the left; the first two inside pixels (0, 5) and (1, 5) form the hit.
@@ -639,6 +664,8 @@ TEST(SquareSum, SumsTheSquareOfSideTwoRPlusOne) {
         {0, 0, 1, 4 * 2},       // at the corner only the inside 2 x 2 is counted
         {8, 4, 2, 15 * 2},      // at the right edge, 3 columns x 5 rows
         {20, 20, 3, 0},         // entirely outside
+        {4, 4, std::numeric_limits<int>::max(), 80 * 2 + 7},  // the whole image
+        {std::numeric_limits<int>::max(), 4, 5, 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(SquareSum(image, c.x, c.y, c.r), c.expected) << c.x << "," << c.y << " r " << c.r;
