@@ -67,8 +67,8 @@ int BoxSum(int W, int H, double x, double y, double L, double w, double theta,
 
 // The sum of the densities of the two edge strips (each stripWidth wide) of a band of
 // bandWidth centred on the line through (x, y) at angle theta.
-double StripPairDensity(int W, int H, double x, double y, double L, double theta,
-                        double bandWidth, double stripWidth, const int32_t* integral);
+double StripPairDensity(int W, int H, double x, double y, double L, double theta, double bandWidth,
+                        double stripWidth, const int32_t* integral);
 
 struct RotatedRectResult {
     int sum;
