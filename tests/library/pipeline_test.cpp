@@ -10,7 +10,8 @@
 
 #include "library/frame_preparation.h"
 #include "library/olvar.h"
-#include "pipeline_scene.h"
+#include "pipeline_frames.h"
+#include "synth/scene.h"
 
 namespace olvar {
 namespace {
@@ -180,8 +181,12 @@ TEST(MotionHistory, PixelsStayRecentForSixFramesAndChangedColourNeedsTheFrameTwo
     EXPECT_EQ(IntegralTotal(c.recentIntegral), 21);
 }
 
+cv::Mat Room(int width, int height) {
+    return synth::RenderEmptyRoom(width, height, 3);
+}
+
 cv::Mat RoomWithSquare(int width, int height, int x, int size) {
-    cv::Mat frame = scene::Room(width, height);
+    cv::Mat frame = Room(width, height);
     cv::rectangle(frame, cv::Rect(x, height / 2, size, size), cv::Scalar(20, 200, 240), cv::FILLED);
     return frame;
 }
@@ -191,7 +196,7 @@ TEST(ColourHistory, ShiftsOnMovingAndRejectedFramesButNotOnStillOnes) {
     const cv::Mat grey(240, 320, CV_8UC3, cv::Scalar(90, 90, 90));
     const cv::Mat moved = RoomWithSquare(320, 240, 100, 30);
     auto prepare = [&](const cv::Mat& picture) {
-        const std::vector<unsigned char> bytes = scene::HostBytes(picture);
+        const std::vector<unsigned char> bytes = frames::HostBytes(picture);
         return PrepareFrame(c, bytes.data(), static_cast<int>(bytes.size()));
     };
     auto same = [](const cv::Mat& a, const cv::Mat& b) {
@@ -226,7 +231,7 @@ TEST(ColourHistory, ShiftsOnMovingAndRejectedFramesButNotOnStillOnes) {
 
 // Feeds `tracker` a frame and returns the status.
 int Feed(Olvar& tracker, const cv::Mat& picture) {
-    const std::vector<unsigned char> bytes = scene::HostBytes(picture);
+    const std::vector<unsigned char> bytes = frames::HostBytes(picture);
     TrackingRecord records[2];
     GestureRecord gestures[2];
     int userNumber = 0;
@@ -271,15 +276,15 @@ void RunStatusSequenceAndExit() {
     }
     // An inverted picture moves everywhere.
     cv::Mat inverted;
-    cv::bitwise_not(scene::Room(320, 240), inverted);
+    cv::bitwise_not(Room(320, 240), inverted);
     int status = Feed(a, inverted);
     expect(status == kOlvarTooMuchMotion, "inverted picture", 33, status);
     // Back to the room, then a large block slides in: once it holds 400 foreground pixels the
     // frame has nothing to report (no user tracking yet) instead of too little foreground.
-    Feed(a, scene::Room(320, 240));
+    Feed(a, Room(320, 240));
     bool sawEnough = false;
     for (int step = 1; step <= 6; ++step) {
-        cv::Mat frame = scene::Room(320, 240);
+        cv::Mat frame = Room(320, 240);
         cv::rectangle(frame, cv::Rect(-80 + 25 * step, 60, 80, 150), cv::Scalar(40, 40, 170),
                       cv::FILLED);
         status = Feed(a, frame);
