@@ -230,6 +230,32 @@ TEST(UsersArea, LargeMotionWhereUsersStandGivesTheExtentOfTheAccumulatedMotion) 
     EXPECT_EQ(plain.usersArea.at<uint8_t>(105, 25), 1);
 }
 
+TEST(Segmentation, WithTwoPersonsCountedPixelsOutsideTheUsersAreSeenAsBackground) {
+    // The large-motion case above, through the whole segmentation: the users' area shrinks
+    // back by the pixel it grew, and everything outside it is recorded as seen background.
+    TrackingContext c;
+    LastFrameWithPerson(c);
+    c.ycrcb.setTo(kWallYcc);
+    c.reference.setTo(kWallYcc);
+    c.differenceMask.setTo(0);
+    c.differenceMask(cv::Rect(0, 75, W, 75)).setTo(1);
+    BuildIntegral(c.differenceIntegral, c.differenceMask);
+    c.quadtree.Update(W, H, c.differenceIntegral.data());
+    c.motionMask(cv::Rect(40, 80, 101, 61)).setTo(1);
+    BuildIntegral(c.motionIntegral, c.motionMask);
+
+    SegmentForeground(c);
+    const SegmentationWorkspace& ws = c.workspace;
+    ASSERT_EQ(ws.personCount, 2);
+    EXPECT_EQ(c.usersArea.at<uint8_t>(110, 40), 1);
+    EXPECT_EQ(c.usersArea.at<uint8_t>(110, 39), 0);
+    EXPECT_EQ(ws.seenBackground.at<uint8_t>(5, 5), 1);
+    EXPECT_EQ(ws.seenBackground.at<uint8_t>(110, 39), 1);
+    EXPECT_EQ(ws.seenBackground.at<uint8_t>(110, 90), 0);
+    EXPECT_EQ(cv::countNonZero(ws.seenBackground), W * H - 101 * 61);
+    EXPECT_FALSE(ws.seenAllBackground);
+}
+
 TEST(Segmentation, DoesNothingWhenTheBuffersDisagreeOnTheWorkingSize) {
     TrackingContext c;
     c.workspace.Resize(100, 100);
