@@ -20,7 +20,7 @@ constexpr float kHipDown = 0.774f;
 // A full crouch drops the hips this far; the legs fold (and foreshorten, as the thighs point
 // toward the camera) by the second factor so the feet stay on the floor.
 constexpr float kCrouchDrop = 1.5f;
-constexpr float kCrouchFold = 0.43f;
+constexpr float kCrouchFold = 0.3f;
 // Walking: the feet scissor this far sideways and the forward foot lifts.
 constexpr float kStrideSwing = 0.35f;
 constexpr float kStrideLift = 0.3f;
@@ -87,10 +87,6 @@ Pose Interpolate(const Pose& from, const Pose& to, float u) {
     return pose;
 }
 
-cv::Point2f Body::UpperBodyPoint(cv::Point2f offset) const {
-    return joints[kShoulderCentre] + (right * offset.x + down * offset.y) * t;
-}
-
 TwoLink SolveTwoLink(cv::Point2f root, cv::Point2f target, float first, float second,
                      cv::Point2f bend) {
     const cv::Point2f toTarget = target - root;
@@ -128,13 +124,15 @@ Body PlaceBody(const Pose& pose, const Placement& placement, int frameWidth) {
     j[kRightShoulder] = j[kShoulderCentre] + body.right * (kShoulder * t);
     j[kLeftShoulder] = j[kShoulderCentre] - body.right * (kShoulder * t);
 
-    // Elbows bend outward and downward, the way arms fold in front of a body facing the camera.
+    // The shoulders move with the upper body, but each arm keeps its reach from its shoulder in
+    // image directions: hanging arms hang straight down in a lean, raised ones point up. Elbows
+    // bend outward and downward, the way arms fold in front of a body facing the camera.
     for (int hand = 0; hand < 2; ++hand) {
         const float side = hand == 0 ? 1.0f : -1.0f;
         const int shoulder = hand == 0 ? kRightShoulder : kLeftShoulder;
-        const TwoLink arm =
-            SolveTwoLink(j[shoulder], body.UpperBodyPoint(pose.hands[hand]), kUpperArm * t,
-                         kForearm * t, body.right * side + body.down);
+        const cv::Point2f reach = pose.hands[hand] - cv::Point2f(side * kShoulder, 0.0f);
+        const TwoLink arm = SolveTwoLink(j[shoulder], j[shoulder] + reach * t, kUpperArm * t,
+                                         kForearm * t, cv::Point2f(side, 1.0f));
         j[shoulder + 1] = arm.middle;
         j[shoulder + 2] = arm.end;
     }

@@ -216,7 +216,7 @@ class PersonPainter {
         const cv::Scalar iris(45, 35, 30);
         const cv::Scalar lips = Mix(Shade(look_.skin, 0.75), cv::Scalar(70, 60, 170), 0.35);
         for (float side : {-1.0f, 1.0f}) {
-            Fill(head.Capsule({side * 0.07f, -0.115f}, {side * 0.19f, -0.125f}, 0.022f, 0.018f),
+            Fill(head.Capsule({side * 0.075f, -0.115f}, {side * 0.18f, -0.125f}, 0.018f, 0.014f),
                  brow, Part::kFeature);
             Fill(head.Ellipse(side * 0.12f, -0.03f, 0.055f, 0.028f), white, Part::kFeature);
             Fill(head.Ellipse(side * 0.12f, -0.03f, 0.026f, 0.026f), iris, Part::kFeature);
