@@ -139,32 +139,35 @@ TEST(SynthTruth, JointsLieOnTheBodyPartsTheyName) {
     }
 }
 
-// The arms reach every hand target with the same link lengths (targets out of reach are pulled
-// back, not stretched), and the record's slots hold the joints of the side they name: hand 0 is
-// the end of the image-right arm.
+// Every link keeps its length in every pose; arms only look shorter when the elbow swings out of
+// the picture's plane (targets out of reach are pulled back, never stretched). The record's
+// slots hold the joints of the side they name: hand 0 ends the image-right arm.
 TEST(SynthTruth, SkeletonKeepsItsProportionsAndSidesInEveryPose) {
     struct Link {
         int from, to;
         float length;  // torso half-widths
     };
-    const Link upperBody[] = {
+    const Link rigid[] = {
         {kHipCentre, kShoulderCentre, 1.6f},    {kShoulderCentre, kNeckTop, 0.3f},
         {kNeckTop, kHeadCentre, 0.8f},          {kShoulderCentre, kRightShoulder, 0.8f},
-        {kShoulderCentre, kLeftShoulder, 0.8f}, {kRightShoulder, kRightElbow, 1.1f},
-        {kRightElbow, kRightHand, 1.5f},        {kLeftShoulder, kLeftElbow, 1.1f},
-        {kLeftElbow, kLeftHand, 1.5f},          {kHipCentre, kRightHip, 0.9f},
+        {kShoulderCentre, kLeftShoulder, 0.8f}, {kHipCentre, kRightHip, 0.9f},
         {kHipCentre, kLeftHip, 0.9f},
     };
+    const Link arms[] = {{kRightShoulder, kRightElbow, 1.1f},
+                         {kRightElbow, kRightHand, 1.5f},
+                         {kLeftShoulder, kLeftElbow, 1.1f},
+                         {kLeftElbow, kLeftHand, 1.5f}};
     const Link standingLegs[] = {{kRightHip, kRightKnee, 1.7f},
                                  {kRightKnee, kRightFoot, 1.7f},
                                  {kLeftHip, kLeftKnee, 1.7f},
                                  {kLeftKnee, kLeftFoot, 1.7f}};
 
-    // An arm asked to reach far beyond its length, and a hand target at the shoulder itself.
+    // Arms asked to reach far beyond their length, and a hand target at the shoulder itself.
     TrackBuilder stretch(MakeAppearance(SkinTone::kMedium, 0, 0, true));
     stretch.HandsTo(Label{}, 5, {9.0f, -9.0f}, {-0.8f, 0.0f})
         .HandsTo(Label{}, 5, {0.8f, 0.0f}, {-9.0f, 4.0f});
-    const Script scripts[] = {ScriptDemo(), ScriptHandsApartTogether(), Script{{stretch.Build()}}};
+    const Script scripts[] = {ScriptDemo(), ScriptHandsApartTogether(), ScriptLean(),
+                              Script{{stretch.Build()}}};
     for (const Script& script : scripts) {
         const Scene scene(Config(script, {320, 240}, 0.0));
         for (int i = 0; i < scene.FrameCount(); i += 2) {
@@ -172,27 +175,56 @@ TEST(SynthTruth, SkeletonKeepsItsProportionsAndSidesInEveryPose) {
             const PersonTruth& p = frame.people[0];
             const float t = p.torsoHalfWidth;
             const std::string where = Where(frame, 0);
-            for (const Link& link : upperBody) {
-                EXPECT_NEAR(Distance(p.skeleton[link.from], p.skeleton[link.to]) / t, link.length,
-                            0.01f)
+            const auto length = [&p, t](const Link& link) {
+                return Distance(p.skeleton[link.from], p.skeleton[link.to]) / t;
+            };
+            for (const Link& link : rigid) {
+                EXPECT_NEAR(length(link), link.length, 0.01f)
+                    << "link " << link.from << "-" << link.to << ", " << where;
+            }
+            for (const Link& link : arms) {
+                EXPECT_LE(length(link), link.length + 0.01f)
                     << "link " << link.from << "-" << link.to << ", " << where;
             }
             if (p.label.action == Action::kRest) {
                 for (const Link& link : standingLegs) {
-                    EXPECT_NEAR(Distance(p.skeleton[link.from], p.skeleton[link.to]) / t,
-                                link.length, 0.01f)
+                    EXPECT_NEAR(length(link), link.length, 0.01f)
                         << "link " << link.from << "-" << link.to << ", " << where;
                 }
             }
             EXPECT_EQ(p.hands[0], p.skeleton[kRightHand]);
             EXPECT_EQ(p.hands[1], p.skeleton[kLeftHand]);
             EXPECT_GT(p.joints[kJointRightShoulder].x, p.joints[kJointLeftShoulder].x) << where;
-            EXPECT_NEAR(Distance(p.hands[0], p.joints[kJointRightElbow]) / t, 1.5f, 0.01f);
-            EXPECT_NEAR(Distance(p.hands[1], p.joints[kJointLeftElbow]) / t, 1.5f, 0.01f);
+            EXPECT_LE(Distance(p.hands[0], p.joints[kJointRightShoulder]) / t, 2.61f) << where;
+            EXPECT_LE(Distance(p.hands[1], p.joints[kJointLeftShoulder]) / t, 2.61f) << where;
             EXPECT_GT(p.legJoints[kLegRightHip].x, p.legJoints[kLegLeftHip].x) << where;
             EXPECT_GT(p.legJoints[kLegRightFoot].x, p.legJoints[kLegLeftFoot].x) << where;
             EXPECT_EQ(p.joints[kJointShoulderCentre], p.torso + cv::Point2f(0.0f, 0.5f * t));
             EXPECT_FLOAT_EQ(p.handSize, 0.5f * t);
+        }
+    }
+}
+
+// Joints move continuously: no elbow or knee jumps to the other side of its limb between two
+// frames, whatever the script does with the hands and feet.
+TEST(SynthTruth, JointsMoveSmoothlyFromFrameToFrame) {
+    const Script scripts[] = {ScriptDemo(), ScriptWalkInAndRaise(), ScriptSwipes(),
+                              ScriptWave(), ScriptDwell(),          ScriptHandsApartTogether(),
+                              ScriptLean(), ScriptCrouch(),         ScriptTwoPeople()};
+    const cv::Size size(640, 480);
+    for (const Script& script : scripts) {
+        for (const Track& track : script.people) {
+            const Placement placement = track.PlacementFor(size);
+            const float t = placement.torsoHalfWidth;
+            Body previous = PlaceBody(track.PoseAt(0, nullptr), placement, size.width);
+            for (int i = 1; i < track.FrameCount(); ++i) {
+                const Body body = PlaceBody(track.PoseAt(i, nullptr), placement, size.width);
+                for (int j = 0; j < kJointCount; ++j) {
+                    EXPECT_LT(Distance(body.joints[j], previous.joints[j]), 0.7f * t)
+                        << "joint " << j << " at frame " << i;
+                }
+                previous = body;
+            }
         }
     }
 }

@@ -51,7 +51,13 @@ struct Pose {
     std::array<cv::Point2f, 2> hands{cv::Point2f(1.0f, 2.5f), cv::Point2f(-1.0f, 2.5f)};
 };
 
-Pose Interpolate(const Pose& from, const Pose& to, float u);
+// How hands travel between two poses.
+enum class HandPath {
+    kArc,       // around the shoulder, as arms swing (raising, lowering, waving)
+    kStraight,  // on a straight line (swipes, hands moving apart and together)
+};
+
+Pose Interpolate(const Pose& from, const Pose& to, float u, HandPath path = HandPath::kArc);
 
 // Joint numbering of the trackers' skeleton.
 enum Joint : int {
@@ -91,14 +97,16 @@ struct Body {
 Body PlaceBody(const Pose& pose, const Placement& placement, int frameWidth);
 
 // The middle and end joints of a two-link chain (upper arm and forearm, thigh and shin) reaching
-// from `root` toward `target`. A target out of reach is pulled back along the line to it; the
-// chain bends to the side of the line that points most along `bend`.
+// from `root` toward `target` in the picture's plane. A target out of reach is pulled back along
+// the line to it. The middle joint bends toward `pole`, a direction in space (x and y as in the
+// picture, z away from the camera): a pole in the plane bends the chain within the picture, one
+// with depth lets the joint swing out of it, so the chain looks shorter than it is.
 struct TwoLink {
     cv::Point2f middle;
     cv::Point2f end;
 };
 TwoLink SolveTwoLink(cv::Point2f root, cv::Point2f target, float first, float second,
-                     cv::Point2f bend);
+                     cv::Point3f pole);
 
 }  // namespace olvar::synth
 
