@@ -1,5 +1,12 @@
 // Particle filter over body-part models: a cloud of weighted pose hypotheses (x, y, size) that
 // follows one body part from frame to frame on the integral array of a 0/1 mask.
+//
+// A step re-weights the particles by the scores they got on the previous frame, resamples them
+// (about 500 children in all, in proportion to the weights), diffuses the children with noise
+// that grows with their size (twice as much sideways as vertically), scores them on the current
+// frame and takes the integer mean pose of the best tenth as the estimate. The part counts as
+// found while the estimate scores at least `acceptThreshold`. A degenerate cloud is re-seeded
+// around the caller's pose without telling the caller.
 #ifndef OLVAR_BODY_PARTICLE_FILTER_H
 #define OLVAR_BODY_PARTICLE_FILTER_H
 
@@ -14,8 +21,11 @@ namespace olvar {
 
 class CParticleFilter {
   public:
+    static constexpr int kResampleTotal = 500;
+    static constexpr int kMinCopies = 125;
+
     CParticleFilter() = default;
-    virtual ~CParticleFilter() = default;
+    virtual ~CParticleFilter();
     CParticleFilter(const CParticleFilter&) = delete;
     CParticleFilter& operator=(const CParticleFilter&) = delete;
 
@@ -27,8 +37,9 @@ class CParticleFilter {
     // One normally distributed sample from the filter's own stream.
     float Gaussian(float mean, float sigma);
 
-    // The integer mean pose of the best tenth of `models` (at least 3, or all when fewer),
-    // written into `estimate`. Shared with the face search.
+    // The integer mean pose of the best tenth of `models` (3 when that is none but there are
+    // more than 3, else all), written into `estimate`; among equal scores the earlier model
+    // wins. An empty list leaves the estimate untouched.
     static void EstimateFromBest(const std::vector<Primitive*>& models, Primitive* estimate);
 
     // Sets the frame size handed to the models (and to the estimate when one exists).
@@ -55,7 +66,16 @@ class CParticleFilter {
     void ScoreParticles(const int32_t* integral, double referenceSize);
     void SetNoiseFromSize(int size);
     void SetNoiseFromParent(int parentSize);
+    // Creates a particle at the pose, sets it up and appends it; returns it.
+    Primitive* AddParticle(int x, int y, int size);
+    // Sets the estimate up, scores it and, when accepted, writes it into the pose.
+    bool AcceptEstimate(const int32_t* integral, int* x, int* y, int* size);
+    void ClearGenerations();
 };
+
+// Indices of the n highest scores, by repeated selection of the maximum of the rest (a strictly
+// greater score replaces the candidate, so among equal scores the earlier one wins).
+std::vector<int> SelectTopScores(const std::vector<double>& scores, int n);
 
 }  // namespace olvar
 

@@ -41,7 +41,7 @@ class UserTracker {
     UserTracker(const UserTracker&) = delete;
     UserTracker& operator=(const UserTracker&) = delete;
 
-    // Sets the working size of the tracker and its filters; clears the body-part state.
+    // Sets the working size of the tracker and its filters.
     void SetWorkingSize(int width, int height);
 
     // Face search above the torso and face tracking. 0 found/tracked, 10 not.
