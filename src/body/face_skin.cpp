@@ -71,21 +71,25 @@ void UserTracker::RemoveFaceSkin(cv::Mat& skinMap, Integral& faceFreeSkin) {
         faceFreeSkin.assign(static_cast<size_t>(std::max(0, W)) * std::max(0, H), 0);
         return;
     }
-    const int fx = TruncToInt(faceX + 0.5), fy = TruncToInt(faceY + 0.5);
-    const int fs = TruncToInt(faceSize + 0.5);
-    const int t = torsoSize;
+    // Sizes and positions far outside the frame are held where the box arithmetic cannot
+    // overflow; values inside the frame are unchanged.
+    const int reach = W + H;
+    const int fx = std::clamp(TruncToInt(faceX + 0.5), -reach, 2 * reach);
+    const int fy = std::clamp(TruncToInt(faceY + 0.5), -reach, 2 * reach);
+    const int fs = std::clamp(TruncToInt(faceSize + 0.5), 0, reach);
+    const int t = std::clamp(torsoSize, 0, reach);
 
     // Inner box: the face itself (two thirds of its size wide), half-open.
     const PixelBox inner{std::max(0, fx - ((85 * fs) >> 8)), std::min(fx + ((85 * fs) >> 8), W - 1),
                          std::max(0, fy - fs / 2), std::min(fy + fs / 2, H - 1)};
     // Outer box: how far the face's skin blob may reach (hair line, neck, ears), inclusive.
-    const int reach = std::max(fs, t);
+    const int side = std::max(fs, t);
     const int v = std::max((461 * fs) >> 8, (461 * t) >> 8);
-    PixelBox outer{std::max(2, fx - reach), std::min(fx + reach, W - 3), std::max(2, fy - v),
+    PixelBox outer{std::max(2, fx - side), std::min(fx + side, W - 3), std::max(2, fy - v),
                    std::min(fy + v, H - 3)};
 
     // Measure the face's skin extent unless a hand is near the face (it would join the blob).
-    const int m = (307 * handSizeInt[0]) >> 8;
+    const int m = (307 * std::clamp(handSizeInt[0], 0, reach)) >> 8;
     const SkeletonJoint& hand0 = skeleton.J(BodySkeleton::kRightHand);
     const SkeletonJoint& hand1 = skeleton.J(BodySkeleton::kLeftHand);
     PixelBox extent{};
@@ -139,8 +143,9 @@ int UserTracker::MarkNeighbourRegion(const int32_t* foregroundIntegral) {
     if (!present || foregroundIntegral == nullptr || W < 4 || H < 4) {
         return 1;
     }
-    const int t = torsoSize;
-    const int f = TruncToInt(faceX);
+    const int reach = W + H;
+    const int t = std::clamp(torsoSize, 0, reach);
+    const int f = std::clamp(TruncToInt(faceX), -reach, 2 * reach);
     const int bottom = H / 2;
     // Foreground of columns a .. b (inclusive) in rows 1 .. H / 2.
     auto columns = [&](int a, int b) {

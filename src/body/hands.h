@@ -134,6 +134,14 @@ struct ArmContext {
 
 ArmContext MakeArmContext(const UserTracker& tracker, int arm);
 
+// The other user's fields held to a range (-(W + H) .. 2 (W + H), size 0 .. W + H) in which no
+// bound derived from them overflows; values inside the frame pass unchanged.
+OtherUser SaneOther(bool present, int x, int y, int size, int W, int H);
+
+// Whether the torso half-width (1 .. W + H) and the skeleton's scale (0 .. W + H) allow a hand
+// search; outside that range the searches fail instead of computing bounds that overflow.
+bool HandSearchScaleUsable(double bodyScale, int torsoSize, int W, int H);
+
 // Angle of the segment from (ax, ay) to (bx, by), y up: exactly vertical segments give +-pi/2,
 // exactly horizontal ones 0 or -pi.
 double SegmentAngle(double ax, double ay, double bx, double by);

@@ -39,6 +39,20 @@ bool CapacityFits(int64_t capacity, int minimum, int W, int H) {
 
 }  // namespace
 
+OtherUser SaneOther(bool present, int x, int y, int size, int W, int H) {
+    // The other user's fields come from another tracker; keep them in a range where the
+    // bounds derived from them cannot overflow. Values inside the frame are unchanged.
+    const int reach = W + H;
+    return OtherUser{present, std::clamp(x, -reach, 2 * reach), std::clamp(y, -reach, 2 * reach),
+                     std::clamp(size, 0, reach)};
+}
+
+bool HandSearchScaleUsable(double bodyScale, int torsoSize, int W, int H) {
+    const int reach = W + H;
+    return W > 0 && H > 0 && torsoSize > 0 && torsoSize <= reach && bodyScale >= 0 &&
+           bodyScale <= reach;
+}
+
 ArmContext MakeArmContext(const UserTracker& tracker, int arm) {
     const BodySkeleton& sk = tracker.skeleton;
     const bool right = arm == 0;
@@ -74,10 +88,8 @@ ArmContext MakeArmContext(const UserTracker& tracker, int arm) {
     c.foreWidth = fore.width;
     c.foreMin = fore.minLength;
     c.foreMax = fore.maxLength;
-    c.other.present = tracker.otherPresent;
-    c.other.x = tracker.otherX;
-    c.other.y = tracker.otherY;
-    c.other.size = tracker.otherSize;
+    c.other = SaneOther(tracker.otherPresent, tracker.otherX, tracker.otherY, tracker.otherSize,
+                        tracker.W, tracker.H);
     return c;
 }
 

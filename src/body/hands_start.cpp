@@ -173,7 +173,8 @@ int UserTracker::StartHands(const int32_t* foregroundIntegral, const int32_t* sk
                             const cv::Mat& colour, const int32_t* changedIntegral,
                             const int32_t* motionCountIntegral, int d) {
     if (foregroundIntegral == nullptr || skinIntegral == nullptr || changedIntegral == nullptr ||
-        motionCountIntegral == nullptr || W <= 0 || H <= 0 || torsoSize <= 0) {
+        motionCountIntegral == nullptr ||
+        !HandSearchScaleUsable(skeleton.bodyScale, torsoSize, W, H)) {
         return 1;
     }
     const HandMaps maps{W,

@@ -132,8 +132,14 @@ int TrackArm(UserTracker& tracker, int arm, double elbowRefX, double elbowRefY,
     if (FloodArmRegion(ctx, work.scratchMask, maps.foreground, work.armImage, work.queue) == 0) {
         return 1;
     }
-    const double previousX = tracker.handX[arm], previousY = tracker.handY[arm];
-    const int stepX = tracker.handStepX[arm], stepY = tracker.handStepY[arm];
+    // The previous hand and its step, held where the derived bounds cannot overflow.
+    const int reach = tracker.W + tracker.H;
+    auto sane = [&](float v) {
+        return std::isfinite(v) ? std::clamp<double>(v, -reach, 2 * reach) : 0.0;
+    };
+    const double previousX = sane(tracker.handX[arm]), previousY = sane(tracker.handY[arm]);
+    const int stepX = std::clamp(tracker.handStepX[arm], -reach, reach);
+    const int stepY = std::clamp(tracker.handStepY[arm], -reach, reach);
     TrackingWeights(ctx, work.cells, previousX, previousY, stepX, stepY, work.trackWeights);
     const BlobBox blob = GrowHandBlob(ctx, previousX, previousY, maps.motionCount, maps.d,
                                       work.blobImage, work.queue);
@@ -389,10 +395,11 @@ int UserTracker::TrackHands(const cv::Mat& foregroundMask, const int32_t* foregr
                             const int32_t* changedIntegral, const int32_t* motionCountIntegral,
                             int d, int selector) {
     if (foregroundIntegral == nullptr || skinIntegral == nullptr || changedIntegral == nullptr ||
-        motionCountIntegral == nullptr || !IsMask(foregroundMask, W, H) || torsoSize <= 0) {
+        motionCountIntegral == nullptr || !IsMask(foregroundMask, W, H) ||
+        !HandSearchScaleUsable(torsoSize, torsoSize, W, H)) {
         return 10;
     }
-    AnchorSkeletonToBody();
+    AnchorSkeletonToBody();  // the skeleton's scale becomes the torso half-width
     const double elbowRefX[2] = {skeleton.J(BodySkeleton::kRightElbow).x,
                                  skeleton.J(BodySkeleton::kLeftElbow).x};
     const double elbowRefY[2] = {skeleton.J(BodySkeleton::kRightElbow).y,
@@ -405,7 +412,7 @@ int UserTracker::TrackHands(const cv::Mat& foregroundMask, const int32_t* foregr
                         motionCountIntegral,
                         std::max(1, d)};
     const SkeletonJoint& neck = skeleton.J(BodySkeleton::kNeckTop);
-    OtherUser other{otherPresent, otherX, otherY, otherSize};
+    const OtherUser other = SaneOther(otherPresent, otherX, otherY, otherSize, W, H);
 
     const CellGrid grid = TrackCellGrid(W, H, skeleton.bodyScale, neck.x, neck.y, other);
     if (!grid.valid) {

@@ -121,7 +121,7 @@ TEST(HandsStart, EmptyColumnRangeFailsBeforeTheSecondArm) {
         double torsoX;
         bool hand1Tried;
     };
-    for (const Case c : {Case{184, false}, Case{183, true}}) {
+    for (const Case& c : {Case{184, false}, Case{183, true}}) {
         SCOPED_TRACE(c.torsoX);
         const BodyScene scene(200, 150, c.torsoX);
         HandsRig rig(scene);
