@@ -1,0 +1,380 @@
+// olvar-eval: tracking accuracy and gesture recall on rendered sequences.
+//
+// Renders one-person sequences (the demo script, on several seeds: skin tones from light to dark,
+// long and short sleeves, entering from either side) and two-person sequences at 640 x 480, runs
+// the library through its public interface, and prints one line per figure:
+//
+//   <sequence> <figure> <value>
+//
+// per sequence and for all sequences together ("overall"), so runs can be compared line by line.
+#include <olvar/olvar.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "synth/scene.h"
+
+namespace {
+
+using olvar::synth::Action;
+using olvar::synth::Frame;
+using olvar::synth::Label;
+using olvar::synth::PersonTruth;
+
+constexpr int kSettleFrames = 30;       // one second after walking in
+constexpr int kGestureSlackBefore = 3;  // frames before a scripted step a report still counts
+constexpr int kGestureSlackAfter = 12;  // and after it
+
+struct Options {
+    int seeds = 4;
+    int firstSeed = 1;
+    int mode = modeMotionExt1;
+    bool verbose = false;
+};
+
+// Per-frame outcome for one scripted person.
+struct PersonFrame {
+    bool visible = false;
+    bool settled = false;  // in view and standing for at least a second
+    Label label;
+    bool tracked = false;
+    double faceError = NAN, shoulderError = NAN, elbowError[2] = {NAN, NAN},
+           handError[2] = {NAN, NAN};
+    int gesture = -1;
+    int recordIndex = -1;  // which record was matched to this person
+};
+
+struct Figures {
+    std::map<std::string, std::vector<double>> samples;   // pooled values (errors)
+    std::map<std::string, std::pair<long, long>> ratios;  // hits, trials
+
+    void Ratio(const std::string& name, bool hit) {
+        auto& r = ratios[name];
+        r.first += hit ? 1 : 0;
+        r.second += 1;
+    }
+    void Sample(const std::string& name, double value) {
+        if (std::isfinite(value)) {
+            samples[name].push_back(value);
+        }
+    }
+    void Merge(const Figures& other) {
+        for (const auto& [name, values] : other.samples) {
+            samples[name].insert(samples[name].end(), values.begin(), values.end());
+        }
+        for (const auto& [name, r] : other.ratios) {
+            ratios[name].first += r.first;
+            ratios[name].second += r.second;
+        }
+    }
+};
+
+double Median(std::vector<double> v) {
+    if (v.empty()) {
+        return NAN;
+    }
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double Distance(float x, float y, cv::Point2f p) {
+    return std::hypot(x - p.x, y - p.y);
+}
+
+// The gesture a scripted step should produce in the default motion modes, or -1.
+int ExpectedGesture(const Label& label) {
+    switch (label.action) {
+        case Action::kBothHandsUp:
+            return gesBothUp;
+        case Action::kSwipe:
+            // Hand 0 is the record's left hand; "Left" is a motion toward larger image x.
+            if (label.hand == 0) {
+                return label.direction > 0 ? gesLeftLeft : gesLeftRight;
+            }
+            return label.direction > 0 ? gesRightLeft : gesRightRight;
+        case Action::kRest:
+            return gesNeutral;
+        default:
+            return -1;
+    }
+}
+
+bool IsSwipeOrBothUp(int gesture) {
+    return gesture == gesBothUp || (gesture >= gesLeftLeft && gesture <= gesRightDown);
+}
+
+IOlvar* MakeTracker(int users, int mode) {
+    IOlvar* tracker = CreateOlvar();
+    if (tracker == nullptr || tracker->SetFrameFormat(640 * 3, 480, 640, kOlvarBgr24, false) != 0) {
+        std::fprintf(stderr, "olvar-eval: cannot set up the tracker\n");
+        std::exit(1);
+    }
+    const UserMode userMode{users, 0};
+    tracker->SetUserMode(&userMode);
+    tracker->SetGestureMode(&mode);
+    return tracker;
+}
+
+// Errors of one record against one person, in torso half-widths.
+void Measure(const TrackingRecord& r, const PersonTruth& truth, PersonFrame* out) {
+    const double t = truth.torsoHalfWidth;
+    out->faceError = Distance(r.faceX, r.faceY, truth.face) / t;
+    out->shoulderError = Distance(r.torsoX, r.torsoY, truth.torso) / t;
+    out->elbowError[0] = Distance(r.joints[kJointRightElbow].x, r.joints[kJointRightElbow].y,
+                                  truth.joints[kJointRightElbow]) /
+                         t;
+    out->elbowError[1] = Distance(r.joints[kJointLeftElbow].x, r.joints[kJointLeftElbow].y,
+                                  truth.joints[kJointLeftElbow]) /
+                         t;
+    out->handError[0] = Distance(r.hand0X, r.hand0Y, truth.hands[0]) / t;
+    out->handError[1] = Distance(r.hand1X, r.hand1Y, truth.hands[1]) / t;
+}
+
+// Runs one rendered sequence; returns per person the per-frame outcomes, and counts frames with
+// a user reported while nobody is in view.
+std::vector<std::vector<PersonFrame>> RunSequence(const olvar::synth::Scene& scene, int users,
+                                                  int mode, long* falseUserFrames,
+                                                  long* emptyFrames, double* msPerFrame) {
+    IOlvar* tracker = MakeTracker(users, mode);
+    const int people = static_cast<int>(scene.config().script.people.size());
+    std::vector<std::vector<PersonFrame>> result(people);
+    std::vector<int> walkEnd(people, -1);
+    std::vector<bool> wasWalking(people, false);
+    double totalMs = 0;
+    for (int i = 0; i < scene.FrameCount(); ++i) {
+        const Frame frame = scene.Render(i);
+        TrackingRecord records[2];
+        GestureRecord gestures[2] = {{-1, 0, 0}, {-1, 0, 0}};
+        int userNumber = 0;
+        const int64_t start = cv::getTickCount();
+        const int status =
+            tracker->ProcessFrame(frame.image.data, static_cast<int>(frame.image.total() * 3),
+                                  &userNumber, records, gestures);
+        totalMs += (cv::getTickCount() - start) * 1000.0 / cv::getTickFrequency();
+        bool anyVisible = false;
+        for (int p = 0; p < people; ++p) {
+            anyVisible = anyVisible || frame.people[p].visible;
+        }
+        bool anyReported = false;
+        for (int k = 0; k < users; ++k) {
+            anyReported = anyReported || (status == 0 && records[k].torsoHalfWidth > 0);
+        }
+        if (!anyVisible) {
+            ++*emptyFrames;
+            *falseUserFrames += anyReported ? 1 : 0;
+        }
+        for (int p = 0; p < people; ++p) {
+            const PersonTruth& truth = frame.people[p];
+            PersonFrame pf;
+            pf.visible = truth.visible;
+            pf.label = truth.label;
+            const bool walking = truth.label.action == Action::kWalkIn || !truth.visible;
+            if (wasWalking[p] && !walking) {
+                walkEnd[p] = i;
+            }
+            wasWalking[p] = walking;
+            pf.settled = truth.visible && walkEnd[p] >= 0 && i >= walkEnd[p] + kSettleFrames;
+            if (truth.visible && status == 0) {
+                // The record whose face is nearest this person's face.
+                double best = 1e9;
+                for (int k = 0; k < users; ++k) {
+                    if (records[k].torsoHalfWidth <= 0) {
+                        continue;
+                    }
+                    const double d = Distance(records[k].faceX, records[k].faceY, truth.face);
+                    if (d < best && d < 2.0 * truth.torsoHalfWidth) {
+                        best = d;
+                        pf.recordIndex = k;
+                    }
+                }
+                if (pf.recordIndex >= 0) {
+                    pf.tracked = true;
+                    Measure(records[pf.recordIndex], truth, &pf);
+                    pf.gesture = gestures[pf.recordIndex].gesture;
+                }
+            }
+            result[p].push_back(pf);
+        }
+    }
+    ReleaseOlvar(&tracker);
+    *msPerFrame = totalMs / std::max(1, scene.FrameCount());
+    return result;
+}
+
+// Scores gesture recall: every scripted step with an expected gesture counts as recalled when
+// that gesture was reported for the person from a little before the step to a little after it.
+void ScoreGestures(const std::vector<PersonFrame>& frames, Figures* f) {
+    const int n = static_cast<int>(frames.size());
+    int stepStart = 0;
+    for (int i = 1; i <= n; ++i) {
+        if (i < n && frames[i].label == frames[stepStart].label) {
+            continue;
+        }
+        const Label label = frames[stepStart].label;
+        const int expected = ExpectedGesture(label);
+        if (expected >= 0 && frames[stepStart].visible) {
+            bool seen = false;
+            const int from = std::max(0, stepStart - kGestureSlackBefore);
+            const int to = std::min(n - 1, i - 1 + kGestureSlackAfter);
+            for (int j = from; j <= to && !seen; ++j) {
+                seen = frames[j].gesture == expected;
+            }
+            const std::string name = expected == gesNeutral  ? "recall_neutral"
+                                     : expected == gesBothUp ? "recall_both_up"
+                                                             : "recall_swipe";
+            f->Ratio(name, seen);
+            f->Ratio("recall_all", seen);
+        }
+        stepStart = i;
+    }
+    for (const PersonFrame& pf : frames) {
+        if (pf.settled && pf.label.action == Action::kRest && pf.tracked) {
+            f->Ratio("rest_false_gestures", IsSwipeOrBothUp(pf.gesture));
+        }
+    }
+}
+
+Figures ScorePerson(const std::vector<PersonFrame>& frames) {
+    Figures f;
+    int firstVisible = -1, firstTracked = -1;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const PersonFrame& pf = frames[i];
+        if (pf.visible && firstVisible < 0) {
+            firstVisible = static_cast<int>(i);
+        }
+        if (pf.tracked && firstTracked < 0) {
+            firstTracked = static_cast<int>(i);
+        }
+        if (!pf.settled) {
+            continue;
+        }
+        f.Ratio("detection_rate", pf.tracked);
+        if (!pf.tracked) {
+            continue;
+        }
+        f.Sample("median_face_error", pf.faceError);
+        f.Sample("median_shoulder_error", pf.shoulderError);
+        for (int h = 0; h < 2; ++h) {
+            f.Sample("median_elbow_error", pf.elbowError[h]);
+            f.Sample("median_hand_error", pf.handError[h]);
+            f.Ratio("hand_pck_0.5", pf.handError[h] <= 0.5);
+        }
+    }
+    f.Sample("frames_to_first_track",
+             firstVisible >= 0 && firstTracked >= 0 ? firstTracked - firstVisible : NAN);
+    ScoreGestures(frames, &f);
+    return f;
+}
+
+void Print(const std::string& sequence, const Figures& f) {
+    for (const auto& [name, r] : f.ratios) {
+        if (r.second > 0) {
+            std::printf("%-24s %-24s %.3f  (%ld/%ld)\n", sequence.c_str(), name.c_str(),
+                        static_cast<double>(r.first) / r.second, r.first, r.second);
+        }
+    }
+    for (const auto& [name, values] : f.samples) {
+        std::printf("%-24s %-24s %.3f\n", sequence.c_str(), name.c_str(), Median(values));
+    }
+}
+
+olvar::synth::ScriptOptions OptionsForSeed(int seed) {
+    olvar::synth::ScriptOptions options;
+    const auto tone = static_cast<olvar::synth::SkinTone>(seed % olvar::synth::kSkinToneCount);
+    options.look = olvar::synth::MakeAppearance(tone, seed, seed + 2, seed % 2 == 1);
+    options.enterFrom = seed % 2 ? olvar::synth::kImageLeft : olvar::synth::kImageRight;
+    return options;
+}
+
+bool ParseArgs(int argc, char** argv, Options* o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--seeds" && i + 1 < argc) {
+            o->seeds = std::atoi(argv[++i]);
+        } else if (arg == "--first-seed" && i + 1 < argc) {
+            o->firstSeed = std::atoi(argv[++i]);
+        } else if (arg == "--mode" && i + 1 < argc) {
+            o->mode = std::atoi(argv[++i]);
+        } else {
+            std::fprintf(stderr, "usage: olvar-eval [--seeds N] [--first-seed N] [--mode N]\n");
+            return false;
+        }
+    }
+    return o->seeds > 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseArgs(argc, argv, &options)) {
+        return 2;
+    }
+    Figures overall, overallTwo;
+    long falseUsers = 0, emptyFrames = 0;
+    for (int seed = options.firstSeed; seed < options.firstSeed + options.seeds; ++seed) {
+        olvar::synth::SceneConfig config;
+        config.script = olvar::synth::ScriptDemo(OptionsForSeed(seed));
+        config.seed = static_cast<uint64_t>(seed);
+        const olvar::synth::Scene scene(config);
+        long seqFalse = 0, seqEmpty = 0;
+        double ms = 0;
+        const auto people = RunSequence(scene, 1, options.mode, &seqFalse, &seqEmpty, &ms);
+        Figures f = ScorePerson(people[0]);
+        const std::string name = "one_seed" + std::to_string(seed);
+        Print(name, f);
+        std::printf("%-24s %-24s %ld/%ld\n", name.c_str(), "false_user_frames", seqFalse, seqEmpty);
+        std::printf("%-24s %-24s %.3f\n", name.c_str(), "ms_per_frame", ms);
+        overall.Merge(f);
+        falseUsers += seqFalse;
+        emptyFrames += seqEmpty;
+    }
+    for (int seed = options.firstSeed; seed < options.firstSeed + options.seeds; ++seed) {
+        olvar::synth::SceneConfig config;
+        config.script = olvar::synth::ScriptTwoPeople(OptionsForSeed(seed));
+        config.seed = static_cast<uint64_t>(seed + 100);
+        const olvar::synth::Scene scene(config);
+        long seqFalse = 0, seqEmpty = 0;
+        double ms = 0;
+        const auto people = RunSequence(scene, 2, options.mode, &seqFalse, &seqEmpty, &ms);
+        Figures f;
+        // Both tracked, and whether a person's record index ever changes (a swap).
+        const size_t n = people[0].size();
+        int lastIndex[2] = {-1, -1};
+        long swaps = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const PersonFrame& a = people[0][i];
+            const PersonFrame& b = people[1][i];
+            if (a.settled && b.settled) {
+                f.Ratio("both_tracked", a.tracked && b.tracked);
+            }
+            for (int p = 0; p < 2; ++p) {
+                const int index = people[p][i].recordIndex;
+                if (index >= 0) {
+                    swaps += lastIndex[p] >= 0 && index != lastIndex[p] ? 1 : 0;
+                    lastIndex[p] = index;
+                }
+            }
+        }
+        for (int p = 0; p < 2; ++p) {
+            f.Merge(ScorePerson(people[p]));
+        }
+        const std::string name = "two_seed" + std::to_string(seed);
+        Print(name, f);
+        std::printf("%-24s %-24s %ld\n", name.c_str(), "index_swaps", swaps);
+        std::printf("%-24s %-24s %.3f\n", name.c_str(), "ms_per_frame", ms);
+        overallTwo.Merge(f);
+        falseUsers += seqFalse;
+        emptyFrames += seqEmpty;
+    }
+    Print("overall_one", overall);
+    Print("overall_two", overallTwo);
+    std::printf("%-24s %-24s %ld/%ld\n", "overall", "false_user_frames", falseUsers, emptyFrames);
+    return 0;
+}
