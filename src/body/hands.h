@@ -273,7 +273,7 @@ double OutlineTerm(const ArmContext& arm, const UpperArmHypothesis& upper, doubl
 // 1, or below 1 when the forearm of an arm reaching toward another user is not lined by the
 // silhouette of the scratch mask.
 double NeighbourFactor(const ArmContext& arm, const UpperArmHypothesis& upper, double handX,
-                       double handY, double foreLength, double foreAngle, const cv::Mat& scratch);
+                       double foreLength, double foreAngle, const cv::Mat& scratch);
 
 // The factor (1 or more) for raised, outstretched arms about three torso half-widths long.
 double OutwardBonus(const ArmContext& arm, const UpperArmHypothesis& upper, double handX,

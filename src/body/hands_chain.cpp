@@ -209,8 +209,7 @@ double OutlineTerm(const ArmContext& arm, const UpperArmHypothesis& upper, doubl
 }
 
 double NeighbourFactor(const ArmContext& arm, const UpperArmHypothesis& upper, double handX,
-                       double handY, double foreLength, double foreAngle, const cv::Mat& scratch) {
-    (void)handY;
+                       double foreLength, double foreAngle, const cv::Mat& scratch) {
     const double nx = arm.neckX;
     const int W = arm.W, H = arm.H;
     const bool sideFacesOther = arm.arm == 0 ? nx < W / 2 : nx > W / 2;
@@ -326,7 +325,7 @@ void FitChains(const ArmContext& arm, const std::vector<HandCell>& cells,
                 BoxDensity(maps.W, maps.H, ex, ey, L, arm.foreWidth, c, maps.motionCount);
             double score = upper.weight * F1 * (F2 / maps.d + 1) * weights[index];
             score *= OutlineTerm(arm, upper, cell.x, cell.y, L, c, F1, armRegion, maps.foreground);
-            score *= NeighbourFactor(arm, upper, cell.x, cell.y, L, c, scratch);
+            score *= NeighbourFactor(arm, upper, cell.x, L, c, scratch);
             if (!(score >= kMinScore)) {
                 continue;
             }

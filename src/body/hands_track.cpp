@@ -166,7 +166,7 @@ void ClearBodyBand(cv::Mat& scratch, double bodyScale, double neckX, double neck
     const int W = scratch.cols, H = scratch.rows;
     const int a = TruncToInt(bodyScale + 0.5);
     const int nx = TruncToInt(neckX), ny = TruncToInt(neckY);
-    // The neck: half a scale wide, one scale up from the neck top.
+    // The neck: one scale wide, one scale up from the neck top.
     ClearRect(scratch, std::max(0, nx - a / 2), std::min(nx + a / 2, W - 1), std::max(0, ny - a),
               ny);
     // The torso: two scales wide, from the neck top down to row H - 2.

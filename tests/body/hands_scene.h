@@ -243,24 +243,28 @@ class BodyScene {
     }
 };
 
-// The maps of one frame as the per-user step builds them, and the tracker they drive.
+// The maps of one frame as the per-user step builds them, and the tracker they drive. The
+// torso and the face are placed from ground truth, as perfect torso and face trackers would.
 class HandsRig {
   public:
     static constexpr int kHistory = 4;  // motion-count divisor d
 
-    explicit HandsRig(const BodyScene& scene) : scene_(scene) {
-        tracker.SetWorkingSize(scene.W, scene.H);
-        tracker.torsoX = static_cast<float>(scene.torsoX);
-        tracker.torsoY = static_cast<float>(scene.torsoY);
-        tracker.torsoSize = static_cast<int>(scene.t);
+    HandsRig(int width, int height) : W_(width), H_(height) { tracker.SetWorkingSize(W_, H_); }
+
+    explicit HandsRig(const BodyScene& scene) : HandsRig(scene.W, scene.H) {
+        PlaceBody(scene.torsoX, scene.torsoY, static_cast<int>(scene.t), scene.FaceX(),
+                  scene.FaceY(), scene.FaceSize());
+    }
+
+    // Torso (centre of the shoulder line, half-width) and face, then the torso start: the
+    // skeleton's scale, joint 1 half a torso half-width below the shoulder line, the head at the
+    // face, the pose reset.
+    void PlaceBody(double torsoX, double torsoY, int torsoSize, double faceX, double faceY,
+                   double faceSize) {
+        MoveBody(torsoX, torsoY, torsoSize, faceX, faceY, faceSize);
         tracker.torsoFound = true;
-        tracker.faceX = static_cast<float>(scene.FaceX());
-        tracker.faceY = static_cast<float>(scene.FaceY());
-        tracker.faceSize = static_cast<float>(scene.FaceSize());
         tracker.faceFound = true;
         tracker.present = true;
-        // The torso start: scale, joint 1 half a torso half-width below the shoulder line, the
-        // head at the face, the pose reset.
         BodySkeleton& sk = tracker.skeleton;
         sk.SetSkeletonScale(tracker.torsoSize);
         sk.J(BodySkeleton::kShoulderCentre).x = tracker.torsoX;
@@ -270,28 +274,41 @@ class HandsRig {
         sk.ResetSkeletonPose();
     }
 
+    // The torso and face of a later frame (the skeleton follows them when tracking).
+    void MoveBody(double torsoX, double torsoY, int torsoSize, double faceX, double faceY,
+                  double faceSize) {
+        tracker.torsoX = static_cast<float>(torsoX);
+        tracker.torsoY = static_cast<float>(torsoY);
+        tracker.torsoSize = torsoSize;
+        tracker.faceX = static_cast<float>(faceX);
+        tracker.faceY = static_cast<float>(faceY);
+        tracker.faceSize = static_cast<float>(faceSize);
+    }
+
+    void Feed(const RenderedFrame& f) { Feed(f.colour, f.mask, f.skin); }
+
     // Takes a frame: builds the silhouette, face-free skin, changed and motion-count integrals.
-    void Feed(const RenderedFrame& f) {
-        mask = f.mask.clone();
+    void Feed(const cv::Mat& frameColour, const cv::Mat& frameMask, const cv::Mat& frameSkin) {
+        mask = frameMask.clone();
         BuildIntegral(foreground, mask);
-        skin = f.skin.clone();
-        cv::Mat changedMask = cv::Mat::zeros(scene_.H, scene_.W, CV_8UC1);
+        skin = frameSkin.clone();
+        cv::Mat changedMask = cv::Mat::zeros(H_, W_, CV_8UC1);
         if (!previous_.empty()) {
             cv::Mat diff;
-            cv::absdiff(f.colour, previous_, diff);
+            cv::absdiff(frameColour, previous_, diff);
             cv::Mat grey;
             cv::cvtColor(diff, grey, cv::COLOR_BGR2GRAY);
             changedMask = grey > 12;
             changedMask /= 255;
         }
-        previous_ = f.colour.clone();
-        colour = f.colour.clone();
+        previous_ = frameColour.clone();
+        colour = frameColour.clone();
         BuildIntegral(changed, changedMask);
         differences_.push_back(changedMask);
         if (static_cast<int>(differences_.size()) > kHistory) {
             differences_.pop_front();
         }
-        cv::Mat counts = cv::Mat::zeros(scene_.H, scene_.W, CV_8UC1);
+        cv::Mat counts = cv::Mat::zeros(H_, W_, CV_8UC1);
         for (const cv::Mat& d : differences_) {
             counts += d;
         }
@@ -310,9 +327,11 @@ class HandsRig {
                                   changed.data(), motionCount.data(), kHistory, selector);
     }
 
+    double HandError(int arm, cv::Point2d truth) const {
+        return std::hypot(tracker.handX[arm] - truth.x, tracker.handY[arm] - truth.y);
+    }
     double HandError(int arm, const RenderedFrame& f) const {
-        return std::hypot(tracker.handX[arm] - f.arm[arm].hand.x,
-                          tracker.handY[arm] - f.arm[arm].hand.y);
+        return HandError(arm, f.arm[arm].hand);
     }
 
     UserTracker tracker;
@@ -320,7 +339,7 @@ class HandsRig {
     Integral foreground, faceFreeSkin, changed, motionCount;
 
   private:
-    const BodyScene& scene_;
+    int W_, H_;
     cv::Mat previous_;
     std::deque<cv::Mat> differences_;
 };

@@ -480,13 +480,13 @@ TEST(HandsTrack, NeighbourFactorWantsTheForearmLinedBySilhouette) {
     const double miss = 0.2 + 0.8 * std::exp(-100 / (w * w));
     const double hit = 0.2 + 0.8 * std::exp(-0.25 / (w * w));
 
-    EXPECT_EQ(NeighbourFactor(arm, upper, 150, 60, 30, 0, empty), 1.0);  // nobody beside
+    EXPECT_EQ(NeighbourFactor(arm, upper, 150, 30, 0, empty), 1.0);  // nobody beside
     arm.other = OtherUser{true, 160, 30, 20};
-    EXPECT_NEAR(NeighbourFactor(arm, upper, 150, 60, 30, 0, empty), std::pow(miss, 4), 1e-12);
-    EXPECT_NEAR(NeighbourFactor(arm, upper, 150, 60, 30, 0, lined), std::pow(hit, 4), 1e-12);
-    EXPECT_EQ(NeighbourFactor(arm, upper, 110, 60, 30, 0, empty), 1.0);  // hand not reaching out
-    arm.other.x = 190;  // five torso half-widths away
-    EXPECT_EQ(NeighbourFactor(arm, upper, 150, 60, 30, 0, empty), 1.0);
+    EXPECT_NEAR(NeighbourFactor(arm, upper, 150, 30, 0, empty), std::pow(miss, 4), 1e-12);
+    EXPECT_NEAR(NeighbourFactor(arm, upper, 150, 30, 0, lined), std::pow(hit, 4), 1e-12);
+    EXPECT_EQ(NeighbourFactor(arm, upper, 110, 30, 0, empty), 1.0);  // hand not reaching out
+    arm.other.x = 190;                                               // five torso half-widths away
+    EXPECT_EQ(NeighbourFactor(arm, upper, 150, 30, 0, empty), 1.0);
 }
 
 TEST(HandsTrack, MeanChainTruncatesTheJointDifferences) {
