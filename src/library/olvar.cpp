@@ -8,6 +8,8 @@ namespace olvar {
 namespace {
 
 constexpr OlvarOptions kDefaultOptions = {false, false, true, true, false, false};
+// Fewer foreground working pixels than this cannot hold a user.
+constexpr int kMinForegroundPixels = 400;
 
 }  // namespace
 
@@ -111,6 +113,11 @@ int Olvar::ProcessFrame(const unsigned char* data, int size, int* userNumber,
     const int prepared = PrepareFrame(*context_, data, size);
     if (prepared != kOlvarOk && prepared != kStillScene) {
         return prepared;
+    }
+    // Too little foreground to hold a person. Until the per-user step exists, a frame with
+    // enough foreground has nothing to report either.
+    if (IntegralTotal(context_->foregroundIntegral) < kMinForegroundPixels) {
+        return kOlvarTooLittleForeground;
     }
     return kOlvarNothing;
 }

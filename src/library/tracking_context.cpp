@@ -58,6 +58,8 @@ void TrackingContext::AllocateBuffers() {
         integral->assign(pixels, 0);
     }
     extraArray.assign(pixels, 0);
+    motionAnalysed = false;
+    segmented = false;
     workStep = static_cast<int>(colour.step[0]);
     workPixels = w * h;
     workspace.Resize(w, h);

@@ -77,7 +77,7 @@ struct TrackingContext {
     int historyLength = 6;
     cv::Mat historyCount;   // frames left in the recent-motion mask per pixel
     cv::Mat recentMotion;   // pixels that moved in the last historyLength frames
-    cv::Mat motionAccumulator;
+    cv::Mat motionAccumulator;  // per pixel, the frames of motion added up by the segmentation
     Integral historyIntegral;
     Integral recentIntegral;
 
@@ -85,6 +85,12 @@ struct TrackingContext {
     cv::Mat foreground;
     Integral foregroundIntegral;
 
+    // What the last prepared frame computed, for tests and tools that read its masks.
+    bool motionAnalysed = false;  // the changed-colour mask and the history are this frame's
+    bool segmented = false;       // the foreground mask is this frame's
+
+    // The background colour model; given cells for the working size on the first segmented
+    // frame after creation or after a change of working size.
     ZykCB codebook;
 
     cv::Mat extraMasks[3];
@@ -96,8 +102,8 @@ struct TrackingContext {
 
     SegmentationWorkspace workspace;
 
-    cv::Mat usersArea;
-    cv::Mat accumulatorScratch;
+    cv::Mat usersArea;           // where the segmentation classifies instead of learning
+    cv::Mat accumulatorScratch;  // working copy of the motion accumulator
 
     // Per user, the last successful tracking record in working coordinates.
     bool lastRecordValid[2] = {false, false};

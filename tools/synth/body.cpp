@@ -20,7 +20,7 @@ constexpr float kHipDown = 0.774f;
 // A full crouch drops the hips this far; the legs fold (and foreshorten, as the thighs point
 // toward the camera) by the second factor so the feet stay on the floor.
 constexpr float kCrouchDrop = 1.5f;
-constexpr float kCrouchFold = 0.43f;
+constexpr float kCrouchFold = 0.3f;
 // Walking: the feet scissor this far sideways and the forward foot lifts.
 constexpr float kStrideSwing = 0.35f;
 constexpr float kStrideLift = 0.3f;
@@ -74,7 +74,26 @@ Appearance MakeAppearance(SkinTone tone, int shirt, int hair, bool longSleeves) 
     return look;
 }
 
-Pose Interpolate(const Pose& from, const Pose& to, float u) {
+namespace {
+
+// Hands travel on arcs around their shoulders, distance and angle interpolated, the way arms
+// swing; a straight line could pass through the shoulder and fold the arm. Angles are measured
+// from the arm's outward direction (mirrored for hand 1), so no path crosses the inward
+// horizontal: a hand going from the hip to above the head sweeps out to the side.
+cv::Point2f InterpolateHand(int hand, cv::Point2f from, cv::Point2f to, float u) {
+    const float side = hand == 0 ? 1.0f : -1.0f;
+    const cv::Point2f shoulder(side * kShoulder, 0.0f);
+    const cv::Point2f a = from - shoulder, b = to - shoulder;
+    const float radius = Length(a) + (Length(b) - Length(a)) * u;
+    const float angleA = std::atan2(a.y, side * a.x);
+    const float angleB = std::atan2(b.y, side * b.x);
+    const float angle = angleA + (angleB - angleA) * u;
+    return shoulder + cv::Point2f(side * radius * std::cos(angle), radius * std::sin(angle));
+}
+
+}  // namespace
+
+Pose Interpolate(const Pose& from, const Pose& to, float u, HandPath path) {
     const auto mix = [u](float a, float b) { return a + (b - a) * u; };
     Pose pose;
     pose.x = mix(from.x, to.x);
@@ -82,32 +101,32 @@ Pose Interpolate(const Pose& from, const Pose& to, float u) {
     pose.crouch = mix(from.crouch, to.crouch);
     pose.stride = mix(from.stride, to.stride);
     for (int i = 0; i < 2; ++i) {
-        pose.hands[i] = from.hands[i] + (to.hands[i] - from.hands[i]) * u;
+        pose.hands[i] = path == HandPath::kArc ? InterpolateHand(i, from.hands[i], to.hands[i], u)
+                                               : from.hands[i] + (to.hands[i] - from.hands[i]) * u;
     }
     return pose;
 }
 
-cv::Point2f Body::UpperBodyPoint(cv::Point2f offset) const {
-    return joints[kShoulderCentre] + (right * offset.x + down * offset.y) * t;
-}
-
 TwoLink SolveTwoLink(cv::Point2f root, cv::Point2f target, float first, float second,
-                     cv::Point2f bend) {
+                     cv::Point3f pole) {
     const cv::Point2f toTarget = target - root;
     const float distance = Length(toTarget);
-    cv::Point2f dir = distance > 1e-6f ? toTarget * (1.0f / distance) : cv::Point2f(0.0f, 1.0f);
-    // Keep a hair's breadth inside the reachable ring so the elbow stays defined.
+    const cv::Point2f dir =
+        distance > 1e-6f ? toTarget * (1.0f / distance) : cv::Point2f(0.0f, 1.0f);
+    // Keep a hair's breadth inside the reachable ring so the middle joint stays defined.
     const float slack = 1e-4f * (first + second);
     const float reach =
         std::clamp(distance, std::fabs(first - second) + slack, first + second - slack);
-    // Law of cosines: the middle joint's foot point along the line and its offset from it.
+    // Law of cosines: the middle joint's foot point on the line and its distance from it.
     const float along = (first * first - second * second + reach * reach) / (2.0f * reach);
     const float across = std::sqrt(std::max(0.0f, first * first - along * along));
-    cv::Point2f normal(-dir.y, dir.x);
-    if (Dot(normal, bend) < 0.0f) {
-        normal = -normal;
-    }
-    return {root + dir * along + normal * across, root + dir * reach};
+    // The middle joint lies on the circle of radius `across` around the line, on the side the
+    // pole points to (the pole's part perpendicular to the line); the picture shows its x and y.
+    const cv::Point3f line(dir.x, dir.y, 0.0f);
+    cv::Point3f side = pole - line * pole.dot(line);
+    const float norm = std::sqrt(side.dot(side));
+    side = norm > 1e-6f ? side * (1.0f / norm) : cv::Point3f(0.0f, 0.0f, 1.0f);
+    return {root + dir * along + cv::Point2f(side.x, side.y) * across, root + dir * reach};
 }
 
 Body PlaceBody(const Pose& pose, const Placement& placement, int frameWidth) {
@@ -128,13 +147,17 @@ Body PlaceBody(const Pose& pose, const Placement& placement, int frameWidth) {
     j[kRightShoulder] = j[kShoulderCentre] + body.right * (kShoulder * t);
     j[kLeftShoulder] = j[kShoulderCentre] - body.right * (kShoulder * t);
 
-    // Elbows bend outward and downward, the way arms fold in front of a body facing the camera.
+    // The shoulders move with the upper body, but each arm keeps its reach from its shoulder in
+    // image directions: hanging arms hang straight down in a lean, raised ones point up. Elbows
+    // point outward, downward and away from the camera; as the pole is never in the picture's
+    // plane, an elbow swings smoothly whatever the hand does, and a folded arm looks
+    // foreshortened, as it does on camera.
     for (int hand = 0; hand < 2; ++hand) {
         const float side = hand == 0 ? 1.0f : -1.0f;
         const int shoulder = hand == 0 ? kRightShoulder : kLeftShoulder;
-        const TwoLink arm =
-            SolveTwoLink(j[shoulder], body.UpperBodyPoint(pose.hands[hand]), kUpperArm * t,
-                         kForearm * t, body.right * side + body.down);
+        const cv::Point2f reach = pose.hands[hand] - cv::Point2f(side * kShoulder, 0.0f);
+        const TwoLink arm = SolveTwoLink(j[shoulder], j[shoulder] + reach * t, kUpperArm * t,
+                                         kForearm * t, cv::Point3f(0.7f * side, 0.7f, 0.45f));
         j[shoulder + 1] = arm.middle;
         j[shoulder + 2] = arm.end;
     }
@@ -152,7 +175,7 @@ Body PlaceBody(const Pose& pose, const Placement& placement, int frameWidth) {
         const cv::Point2f foot(pose.x * static_cast<float>(frameWidth) + out * kHipOut * t +
                                    out * kStrideSwing * t * pose.stride,
                                ankleRow - kStrideLift * t * std::max(0.0f, phase));
-        const TwoLink limb = SolveTwoLink(j[hip], foot, leg, leg, cv::Point2f(out, 0.0f));
+        const TwoLink limb = SolveTwoLink(j[hip], foot, leg, leg, cv::Point3f(out, 0.0f, 0.0f));
         j[kRightKnee + side] = limb.middle;
         j[kRightFoot + side] = limb.end;
     }

@@ -43,13 +43,21 @@ struct Pose {
         0.0f;  // tilt of the upper body about the hip centre, radians; > 0 leans image-right
     float crouch = 0.0f;  // 0 standing .. 1 deep crouch: the hips drop 1.5 t, the feet stay put
     float stride = 0.0f;  // walking phase -1 .. 1: the legs scissor apart, one foot lifts
-    // Hand centres relative to the shoulder centre, in torso half-widths, in the upper body's
-    // frame (they lean with it). The arm bends at the elbow to reach them; out-of-reach targets
-    // are pulled back onto the arm's reach.
+    // Hand centres relative to the shoulder centre, in torso half-widths, image axes, as they
+    // are when the body stands upright. In a lean the shoulders move with the upper body and each
+    // hand keeps its offset from its own shoulder (arms hang and reach in image directions). The
+    // arm bends at the elbow to reach the target; out-of-reach targets are pulled back onto the
+    // arm's reach.
     std::array<cv::Point2f, 2> hands{cv::Point2f(1.0f, 2.5f), cv::Point2f(-1.0f, 2.5f)};
 };
 
-Pose Interpolate(const Pose& from, const Pose& to, float u);
+// How hands travel between two poses.
+enum class HandPath {
+    kArc,       // around the shoulder, as arms swing (raising, lowering, waving)
+    kStraight,  // on a straight line (swipes, hands moving apart and together)
+};
+
+Pose Interpolate(const Pose& from, const Pose& to, float u, HandPath path = HandPath::kArc);
 
 // Joint numbering of the trackers' skeleton.
 enum Joint : int {
@@ -84,23 +92,21 @@ struct Body {
     cv::Point2f right;  // unit vector of the upper body's image-right direction
     cv::Point2f down;   // unit vector of the upper body's downward direction
     std::array<cv::Point2f, kJointCount> joints{};
-
-    // A point given in torso half-widths relative to the shoulder centre, in the upper body's
-    // frame.
-    cv::Point2f UpperBodyPoint(cv::Point2f offset) const;
 };
 
 Body PlaceBody(const Pose& pose, const Placement& placement, int frameWidth);
 
 // The middle and end joints of a two-link chain (upper arm and forearm, thigh and shin) reaching
-// from `root` toward `target`. A target out of reach is pulled back along the line to it; the
-// chain bends to the side of the line that points most along `bend`.
+// from `root` toward `target` in the picture's plane. A target out of reach is pulled back along
+// the line to it. The middle joint bends toward `pole`, a direction in space (x and y as in the
+// picture, z away from the camera): a pole in the plane bends the chain within the picture, one
+// with depth lets the joint swing out of it, so the chain looks shorter than it is.
 struct TwoLink {
     cv::Point2f middle;
     cv::Point2f end;
 };
 TwoLink SolveTwoLink(cv::Point2f root, cv::Point2f target, float first, float second,
-                     cv::Point2f bend);
+                     cv::Point3f pole);
 
 }  // namespace olvar::synth
 

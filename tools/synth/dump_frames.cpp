@@ -2,7 +2,9 @@
 // with the ground truth drawn on top or tiled into one contact sheet.
 //
 //   olvar-synth-dump [--script NAME] [--size WxH] [--every N | --frames A,B,...] [--truth]
-//                    [--sheet] [--skin-furniture] [--seed N] [--noise SIGMA] OUTPUT_DIR
+//                    [--sheet] [--skin-furniture] [--seed N] [--noise SIGMA]
+//                    [--tone 0-4] [--shirt N] [--hair N] [--short-sleeves] [--person-size F]
+//                    OUTPUT_DIR
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -31,6 +33,9 @@ struct Options {
     bool skinFurniture = false;
     unsigned seed = 1;
     double noise = 2.0;
+    ScriptOptions person;
+    int tone = 1, shirt = 0, hair = 1;
+    bool longSleeves = true;
     std::string output;
 };
 
@@ -56,6 +61,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: olvar-synth-dump [--script NAME] [--size WxH] [--every N | --frames "
                  "A,B,...] [--truth] [--sheet] [--skin-furniture] [--seed N] [--noise SIGMA] "
+                 "[--tone 0-4] [--shirt N] [--hair N] [--short-sleeves] [--person-size F] "
                  "OUTPUT_DIR\nscripts:");
     for (const auto& entry : Scripts()) {
         std::fprintf(stderr, " %s", entry.first.c_str());
@@ -93,6 +99,22 @@ bool Parse(int argc, char** argv, Options* options) {
             options->seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
         } else if (arg == "--noise" && hasValue) {
             options->noise = std::atof(argv[++i]);
+        } else if (arg == "--tone" && hasValue) {
+            options->tone = std::atoi(argv[++i]);
+            if (options->tone < 0 || options->tone >= olvar::synth::kSkinToneCount) {
+                return false;
+            }
+        } else if (arg == "--shirt" && hasValue) {
+            options->shirt = std::atoi(argv[++i]);
+        } else if (arg == "--hair" && hasValue) {
+            options->hair = std::atoi(argv[++i]);
+        } else if (arg == "--short-sleeves") {
+            options->longSleeves = false;
+        } else if (arg == "--person-size" && hasValue) {
+            options->person.size = static_cast<float>(std::atof(argv[++i]));
+            if (!(options->person.size > 0.01f && options->person.size < 1.0f)) {
+                return false;
+            }
         } else if (!arg.empty() && arg[0] != '-' && options->output.empty()) {
             options->output = arg;
         } else {
@@ -140,7 +162,10 @@ int main(int argc, char** argv) {
     }
     olvar::synth::SceneConfig config;
     config.frameSize = options.size;
-    config.script = Scripts().at(options.script)(ScriptOptions{});
+    options.person.look =
+        olvar::synth::MakeAppearance(static_cast<olvar::synth::SkinTone>(options.tone),
+                                     options.shirt, options.hair, options.longSleeves);
+    config.script = Scripts().at(options.script)(options.person);
     config.room.seed = options.seed;
     config.room.skinColouredFurniture = options.skinFurniture;
     config.noiseSigma = options.noise;

@@ -27,7 +27,7 @@ cv::Point2f Unit(cv::Point2f v) {
     return n > 1e-6f ? v * (1.0f / n) : cv::Point2f(0.0f, 1.0f);
 }
 
-// Keeps the part of a convex outline on the side where `offset(p)` <= limit.
+// Keeps the part of a convex outline whose projection on `normal` is at most `limit`.
 std::vector<cv::Point2f> ClipOutline(const std::vector<cv::Point2f>& outline, cv::Point2f normal,
                                      float limit) {
     std::vector<cv::Point2f> kept;
@@ -48,9 +48,9 @@ std::vector<cv::Point2f> ClipOutline(const std::vector<cv::Point2f>& outline, cv
 
 // Shapes are described in torso half-widths in a local frame (an origin and the upper body's
 // axes); this turns such descriptions into frame pixels.
-class Frame2 {
+class LocalFrame {
   public:
-    Frame2(cv::Point2f origin, cv::Point2f right, cv::Point2f down, float t)
+    LocalFrame(cv::Point2f origin, cv::Point2f right, cv::Point2f down, float t)
         : origin_(origin), right_(right), down_(down), t_(t) {}
     cv::Point2f At(float x, float y) const { return origin_ + (right_ * x + down_ * y) * t_; }
     std::vector<cv::Point2f> Ellipse(float x, float y, float rx, float ry) const {
@@ -101,10 +101,12 @@ class PersonPainter {
   private:
     const std::array<cv::Point2f, kJointCount>& J() const { return body_.joints; }
     float T() const { return body_.t; }
-    Frame2 UpperBody() const { return Frame2(J()[kShoulderCentre], body_.right, body_.down, T()); }
-    Frame2 Head() const { return Frame2(J()[kHeadCentre], body_.right, body_.down, T()); }
-    Frame2 Hips() const {
-        return Frame2(J()[kHipCentre], cv::Point2f(1, 0), cv::Point2f(0, 1), T());
+    LocalFrame UpperBody() const {
+        return LocalFrame(J()[kShoulderCentre], body_.right, body_.down, T());
+    }
+    LocalFrame Head() const { return LocalFrame(J()[kHeadCentre], body_.right, body_.down, T()); }
+    LocalFrame Hips() const {
+        return LocalFrame(J()[kHipCentre], cv::Point2f(1, 0), cv::Point2f(0, 1), T());
     }
 
     void Fill(const std::vector<cv::Point2f>& outline, const cv::Scalar& colour, Part part) {
@@ -144,7 +146,7 @@ class PersonPainter {
     }
 
     void PaintPelvis() {
-        const Frame2 hips = Hips();
+        const LocalFrame hips = Hips();
         Fill(hips.Symmetric(
                  {{0.0f, -0.14f}, {0.79f, -0.14f}, {0.83f, 0.45f}, {0.72f, 0.92f}, {0.0f, 0.98f}}),
              look_.trousers, Part::kTrousers);
@@ -154,13 +156,13 @@ class PersonPainter {
     }
 
     void PaintNeck() {
-        const Frame2 body = UpperBody();
+        const LocalFrame body = UpperBody();
         Fill(body.Capsule({0.0f, -0.5f}, {0.0f, -0.95f}, 0.19f, 0.17f), Shade(look_.skin, 0.88),
              Part::kSkin);
     }
 
     void PaintTorso() {
-        const Frame2 body = UpperBody();
+        const LocalFrame body = UpperBody();
         // Neck opening, trapezius slope, rounded shoulders, armpits, waist and hem; the torso
         // reaches the torso half-width at the shoulders.
         const std::vector<cv::Point2f> half = {
@@ -168,18 +170,18 @@ class PersonPainter {
             {0.99f, -0.18f}, {1.03f, 0.02f},  {1.00f, 0.25f},  {0.88f, 0.55f},  {0.80f, 0.95f},
             {0.74f, 1.30f},  {0.77f, 1.60f},  {0.79f, 1.74f},  {0.0f, 1.76f}};
         Fill(body.Symmetric(half), Shade(look_.shirt, 0.86), Part::kShirt);
-        // A lighter front panel gives the chest some volume.
+        // A lighter front panel, the outline shrunk toward the middle of the chest, gives the
+        // torso some volume.
+        const cv::Point2f chest(0.0f, 0.62f);
         std::vector<cv::Point2f> inner;
-        for (size_t i = 1; i + 1 < half.size(); ++i) {
-            inner.emplace_back(half[i].x * 0.78f, 0.62f + (half[i].y - 0.62f) * 0.86f);
+        for (const cv::Point2f& p : half) {
+            inner.emplace_back(p.x * 0.78f, chest.y + (p.y - chest.y) * 0.86f);
         }
-        inner.insert(inner.begin(), cv::Point2f(0.0f, 0.62f + (-0.40f - 0.62f) * 0.86f));
-        inner.emplace_back(0.0f, 0.62f + (1.76f - 0.62f) * 0.86f);
         Fill(body.Symmetric(inner), look_.shirt, Part::kShirt);
     }
 
     cv::Rect2f PaintHead() {
-        const Frame2 head = Head();
+        const LocalFrame head = Head();
         const cv::Scalar hairShadow = Shade(look_.hair, 0.8);
         const std::vector<cv::Point2f> hair = head.Ellipse(0.0f, -0.05f, 0.37f, 0.42f);
         const std::vector<cv::Point2f> leftEar = head.Ellipse(-0.31f, 0.06f, 0.06f, 0.10f);
@@ -210,13 +212,13 @@ class PersonPainter {
         return {x0, y0, x1 - x0, y1 - y0};
     }
 
-    void PaintFace(const Frame2& head) {
+    void PaintFace(const LocalFrame& head) {
         const cv::Scalar brow = Shade(look_.hair, 0.7);
         const cv::Scalar white(215, 220, 225);
         const cv::Scalar iris(45, 35, 30);
         const cv::Scalar lips = Mix(Shade(look_.skin, 0.75), cv::Scalar(70, 60, 170), 0.35);
         for (float side : {-1.0f, 1.0f}) {
-            Fill(head.Capsule({side * 0.07f, -0.115f}, {side * 0.19f, -0.125f}, 0.022f, 0.018f),
+            Fill(head.Capsule({side * 0.075f, -0.115f}, {side * 0.18f, -0.125f}, 0.018f, 0.014f),
                  brow, Part::kFeature);
             Fill(head.Ellipse(side * 0.12f, -0.03f, 0.055f, 0.028f), white, Part::kFeature);
             Fill(head.Ellipse(side * 0.12f, -0.03f, 0.026f, 0.026f), iris, Part::kFeature);

@@ -87,7 +87,7 @@ Pose Track::PoseAt(int frame, Label* label) const {
                 *label = step.label;
             }
             const float u = static_cast<float>(std::max(0, frame - begin) + 1) / length;
-            return Interpolate(from, step.target, Ease(u, step.easing));
+            return Interpolate(from, step.target, Ease(u, step.easing), step.path);
         }
         from = step.target;
         begin += length;
@@ -137,8 +137,9 @@ TrackBuilder& TrackBuilder::Absent(int frames, int side) {
     return To(Make(Action::kAbsent), frames, current_);
 }
 
-TrackBuilder& TrackBuilder::To(const Label& label, int frames, const Pose& target, Easing easing) {
-    track_.steps.push_back(Step{label, std::max(1, frames), target, easing});
+TrackBuilder& TrackBuilder::To(const Label& label, int frames, const Pose& target, Easing easing,
+                               HandPath path) {
+    track_.steps.push_back(Step{label, std::max(1, frames), target, easing, path});
     current_ = target;
     return *this;
 }
@@ -148,10 +149,10 @@ TrackBuilder& TrackBuilder::Hold(const Label& label, int frames) {
 }
 
 TrackBuilder& TrackBuilder::HandsTo(const Label& label, int frames, cv::Point2f hand0,
-                                    cv::Point2f hand1) {
+                                    cv::Point2f hand1, HandPath path) {
     Pose target = current_;
     target.hands = {hand0, hand1};
-    return To(label, frames, target);
+    return To(label, frames, target, Easing::kSmooth, path);
 }
 
 TrackBuilder& TrackBuilder::WalkTo(float x) {
@@ -187,16 +188,16 @@ TrackBuilder& TrackBuilder::Rest(int frames) {
 TrackBuilder& TrackBuilder::RaiseHand(int hand) {
     Pose target = current_;
     target.hands[hand] = {Outward(hand) * 1.05f, -1.9f};
-    To(Make(Action::kRaiseHand, hand), 14, target);
+    To(Make(Action::kRaiseHand, hand), 18, target);
     Hold(Make(Action::kRaiseHand, hand), 20);
     target.hands[hand] = RestHand(hand);
-    return To(Make(Action::kMove), 14, target);
+    return To(Make(Action::kMove), 18, target);
 }
 
 TrackBuilder& TrackBuilder::BothHandsUp() {
-    HandsTo(Make(Action::kBothHandsUp), 16, {0.55f, -1.9f}, {-0.55f, -1.9f});
+    HandsTo(Make(Action::kBothHandsUp), 18, {0.55f, -1.9f}, {-0.55f, -1.9f});
     Hold(Make(Action::kBothHandsUp), 20);
-    return HandsTo(Make(Action::kMove), 16, RestHand(0), RestHand(1));
+    return HandsTo(Make(Action::kMove), 18, RestHand(0), RestHand(1));
 }
 
 TrackBuilder& TrackBuilder::Swipe(int hand, int direction) {
@@ -210,7 +211,7 @@ TrackBuilder& TrackBuilder::Swipe(int hand, int direction) {
     To(Make(Action::kMove), 12, target);
     Hold(Make(Action::kMove), 4);
     target.hands[hand] = outward ? beside : across;
-    To(Make(Action::kSwipe, hand, direction), 11, target);
+    To(Make(Action::kSwipe, hand, direction), 11, target, Easing::kSmooth, HandPath::kStraight);
     Hold(Make(Action::kMove), 4);
     target.hands[hand] = RestHand(hand);
     return To(Make(Action::kMove), 14, target);
@@ -243,9 +244,9 @@ TrackBuilder& TrackBuilder::HandsApartTogether(int repeats) {
     HandsTo(Make(Action::kMove), 14, together0, together1);
     Hold(Make(Action::kMove), 6);
     for (int i = 0; i < repeats; ++i) {
-        HandsTo(Make(Action::kHandsApart), 12, {1.55f, 0.8f}, {-1.55f, 0.8f});
+        HandsTo(Make(Action::kHandsApart), 12, {2.3f, 0.7f}, {-2.3f, 0.7f}, HandPath::kStraight);
         Hold(Make(Action::kMove), 6);
-        HandsTo(Make(Action::kHandsTogether), 12, together0, together1);
+        HandsTo(Make(Action::kHandsTogether), 12, together0, together1, HandPath::kStraight);
         Hold(Make(Action::kMove), 6);
     }
     return HandsTo(Make(Action::kMove), 14, RestHand(0), RestHand(1));

@@ -55,6 +55,7 @@ struct Step {
     int frames = 1;
     Pose target;
     Easing easing = Easing::kSmooth;
+    HandPath path = HandPath::kArc;
 };
 
 // One person's timeline. After the last step the person holds the last pose.
@@ -88,9 +89,10 @@ class TrackBuilder {
     // The person stands outside the picture on one side (kImageLeft or kImageRight).
     TrackBuilder& Absent(int frames, int side);
     TrackBuilder& To(const Label& label, int frames, const Pose& target,
-                     Easing easing = Easing::kSmooth);
+                     Easing easing = Easing::kSmooth, HandPath path = HandPath::kArc);
     TrackBuilder& Hold(const Label& label, int frames);
-    TrackBuilder& HandsTo(const Label& label, int frames, cv::Point2f hand0, cv::Point2f hand1);
+    TrackBuilder& HandsTo(const Label& label, int frames, cv::Point2f hand0, cv::Point2f hand1,
+                          HandPath path = HandPath::kArc);
 
     // Walks from where the person stands (usually outside the picture) to column `x` (fraction
     // of the frame width), about 1.6 torso half-widths per step of 8 frames.
