@@ -233,9 +233,10 @@ TEST(HandsSynth, TrackingScriptedMotions) {
             if (look.look.longSleeves) {
                 EXPECT_GE(gestureWithin, 0.8 * gestureFrames);
                 EXPECT_GE(within, 0.8 * frames);
-            } else if (motion.name != "swipes") {
-                // A raised hand stands apart from its bare forearm; one sweeping in front of the
-                // chest does not.
+            } else if (motion.name == "wave") {
+                // Bare forearms fill the hand cells with skin as fully as the hands do, so the
+                // chains cannot tell hand from forearm; the waving hand, held high and swinging,
+                // is the one the raised-skin preference and the motion counts single out.
                 EXPECT_GE(gestureWithin, 0.8 * gestureFrames);
             }
         }
