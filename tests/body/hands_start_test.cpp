@@ -1,0 +1,436 @@
+// Hand detection by fitting the arm chains: accuracy on rendered poses, the search ranges, the
+// stage limits and the store capacities.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "body/face_colour_tracker.h"
+#include "body/hands.h"
+#include "hands_scene.h"
+
+namespace olvar {
+namespace {
+
+using testing::Appearances;
+using testing::BodyScene;
+using testing::HandsRig;
+using testing::RenderedFrame;
+
+double DistanceToSegment(cv::Point2d p, cv::Point2d a, cv::Point2d b) {
+    const cv::Point2d d = b - a;
+    const double len2 = d.dot(d);
+    const double u = len2 > 0 ? std::clamp((p - a).dot(d) / len2, 0.0, 1.0) : 0.0;
+    const cv::Point2d q = a + u * d;
+    return std::hypot(p.x - q.x, p.y - q.y);
+}
+
+Integral IntegralOf(const cv::Mat& mask) {
+    Integral integral;
+    BuildIntegral(integral, mask);
+    return integral;
+}
+
+// Maps of one constant mask (all pixels v) for the stage functions.
+struct ConstantMaps {
+    ConstantMaps(int W, int H, int v)
+        : full(IntegralOf(cv::Mat(H, W, CV_8UC1, cv::Scalar(v)))),
+          none(IntegralOf(cv::Mat::zeros(H, W, CV_8UC1))) {
+        maps = HandMaps{W, H, full.data(), full.data(), none.data(), none.data(), 1};
+    }
+    Integral full, none;
+    HandMaps maps;
+};
+
+// An arm context with the proportions of a torso half-width t, shoulder at (sx, sy).
+ArmContext ArmAt(int arm, double t, double sx, double sy) {
+    ArmContext c;
+    c.arm = arm;
+    c.W = 200;
+    c.H = 150;
+    c.bodyScale = t;
+    c.torsoSize = static_cast<int>(t);
+    c.torsoX = sx - (arm == 0 ? 0.8 : -0.8) * t;
+    c.torsoY = sy - 0.5 * t;
+    c.neckX = c.torsoX;
+    c.neckY = sy - 0.3 * t;
+    c.shoulderCentreY = sy;
+    c.shoulderX = sx;
+    c.shoulderY = sy;
+    c.elbowRefX = sx;
+    c.elbowRefY = sy + 1.1 * t;
+    c.upperWidth = 0.44 * t;
+    c.upperMin = 0.1 * t;
+    c.upperMax = 1.7 * t;
+    c.foreNominal = 1.5 * t;
+    c.foreWidth = 0.3 * t;
+    c.foreMin = 0.1 * t;
+    c.foreMax = 2.0 * t;
+    return c;
+}
+
+TEST(HandsStart, PlacesHandsOfStillPoses) {
+    const BodyScene scene;
+    const double bound = 0.5 * scene.t;
+    std::printf("detection error per pose (torso half-width %.0f px, bound %.0f px)\n", scene.t,
+                bound);
+    for (const testing::Appearance& look : Appearances()) {
+        for (const testing::StillPose& still : testing::StillPoses()) {
+            HandsRig rig(scene);
+            const RenderedFrame f = scene.Render(still.pose, look);
+            rig.Feed(f);
+            const int result = rig.Start();
+            std::printf("  %-28s %-32s result %d", look.name.c_str(), still.pose.name.c_str(),
+                        result);
+            for (int arm = 0; arm < 2; ++arm) {
+                std::printf("  hand %d: %s %5.1f px", arm,
+                            rig.tracker.handFound[arm] ? "found" : "  -  ", rig.HandError(arm, f));
+            }
+            std::printf("\n");
+            if (!still.clear) {
+                continue;
+            }
+            SCOPED_TRACE(look.name + ", " + still.pose.name);
+            EXPECT_EQ(result, 0);
+            for (int arm = 0; arm < 2; ++arm) {
+                ASSERT_TRUE(rig.tracker.handFound[arm]);
+                const cv::Point2d hand(rig.tracker.handX[arm], rig.tracker.handY[arm]);
+                if (look.shortSleeves) {
+                    // A bare forearm is as skin-like as the hand: the hand lands on the arm.
+                    EXPECT_LE(DistanceToSegment(hand, f.arm[arm].elbow, f.arm[arm].hand), bound)
+                        << "hand " << arm;
+                } else {
+                    EXPECT_LE(rig.HandError(arm, f), bound) << "hand " << arm;
+                }
+                // The skeleton's hand joint and the hand agree.
+                const int joint = arm == 0 ? BodySkeleton::kRightHand : BodySkeleton::kLeftHand;
+                EXPECT_NEAR(rig.tracker.skeleton.J(joint).x, hand.x, 1e-3);
+                EXPECT_NEAR(rig.tracker.skeleton.J(joint).y, hand.y, 1e-3);
+                EXPECT_EQ(rig.tracker.handSizeInt[arm], 10);
+                EXPECT_GT(rig.tracker.handMass[arm], 0);
+            }
+        }
+    }
+}
+
+TEST(HandsStart, EmptyColumnRangeFailsBeforeTheSecondArm) {
+    // t = 20 gives a cell pitch of 3: hand 0's columns start at torso x + 12 and must stay
+    // below 200 - 3 - 1, so a torso at x >= 184 leaves hand 0 nothing to search.
+    struct Case {
+        double torsoX;
+        bool hand1Tried;
+    };
+    for (const Case& c : {Case{184, false}, Case{183, true}}) {
+        SCOPED_TRACE(c.torsoX);
+        const BodyScene scene(200, 150, c.torsoX);
+        HandsRig rig(scene);
+        const testing::BodyPose pose{
+            "", {testing::poses::kOutAndDown, testing::Mirror(testing::poses::kOutAndDown)}};
+        rig.Feed(scene.Render(pose, Appearances()[0]));
+        rig.tracker.handFound[1] = true;
+        rig.tracker.handX[1] = -7;
+        rig.tracker.handY[1] = -7;
+        const int result = rig.Start();
+        if (!c.hand1Tried) {
+            EXPECT_EQ(result, 1);
+        }
+        // Hand 0 is cut off by the frame edge either way; hand 1 stands clear.
+        EXPECT_EQ(rig.tracker.handX[1] != -7, c.hand1Tried);
+        EXPECT_TRUE(rig.tracker.handFound[1]);
+    }
+}
+
+TEST(HandsStart, CellWindowNeedsEnoughForegroundAndSomeSkin) {
+    // Torso half-width 30: pitch 5, windows of 10 x 10 pixels, at least 30 foreground pixels.
+    EXPECT_EQ(CellPitch(30), 5);
+    struct Case {
+        std::string name;
+        int foreground;  // pixels set inside the window
+        bool edgePixel;  // one more pixel on the window's excluded first column
+        bool skin;
+        bool isCell;
+    };
+    const std::vector<Case> cases = {
+        {"29 pixels", 29, false, true, false},
+        {"30 pixels", 30, false, true, true},
+        {"29 pixels and one on the excluded column", 29, true, true, false},
+        {"30 pixels without skin", 30, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cv::Mat fg = cv::Mat::zeros(150, 200, CV_8UC1);
+        cv::Mat skin = cv::Mat::zeros(150, 200, CV_8UC1);
+        // The window around (100, 80) counts columns 96..105 and rows 76..85.
+        for (int i = 0; i < c.foreground; ++i) {
+            fg.at<uint8_t>(76 + i / 10, 96 + i % 10) = 1;
+        }
+        if (c.edgePixel) {
+            fg.at<uint8_t>(85, 95) = 1;
+        }
+        if (c.skin) {
+            skin.at<uint8_t>(80, 100) = 1;
+        }
+        const Integral fgI = IntegralOf(fg), skinI = IntegralOf(skin);
+        const Integral none = IntegralOf(cv::Mat::zeros(150, 200, CV_8UC1));
+        const HandMaps maps{200, 150, fgI.data(), skinI.data(), none.data(), none.data(), 1};
+        CellGrid grid;
+        grid.g = 5;
+        grid.x0 = 100;
+        grid.x1 = 101;
+        grid.y0 = 80;
+        grid.y1 = 81;
+        grid.capacity = 4;
+        grid.valid = true;
+        std::vector<HandCell> cells;
+        CollectStartCells(grid, maps, cells);
+        ASSERT_EQ(cells.size(), c.isCell ? 1u : 0u);
+        if (c.isCell) {
+            EXPECT_DOUBLE_EQ(cells[0].skinTerm, 1.01);
+            EXPECT_DOUBLE_EQ(cells[0].weight, 1.01);
+        }
+    }
+}
+
+TEST(HandsStart, StoresStopAtTheirCapacities) {
+    const ConstantMaps full(200, 150, 1);
+
+    // Elbows: a small elbow window on a full mask gives thousands of places; the first 500 in
+    // row order are kept.
+    {
+        ArmContext arm = ArmAt(0, 40, 100, 60);
+        arm.upperWidth = 2;  // window half-side 1, step 2
+        arm.neckX = -1000;   // every candidate lies far out: the neck filter keeps all
+        arm.neckY = -1000;
+        const ElbowRegion region = StartElbowRegion(arm);
+        std::vector<ElbowCandidate> elbows;
+        CollectElbows(arm, region, full.maps.foreground, elbows);
+        ASSERT_EQ(elbows.size(), static_cast<size_t>(kMaxElbows));
+        const int perRow = (region.x1 - region.x0) / 2 + 1;
+        EXPECT_EQ(elbows.back().x, region.x0 + 2 * (499 % perRow));
+        EXPECT_EQ(elbows.back().y, region.y0 + 2 * (499 / perRow));
+    }
+
+    // Pairs: 30 elbows x 1000 cells, all in reach, stop at 25 000 (elbow 24 with cell 999).
+    {
+        ArmContext arm = ArmAt(0, 20, 40, 40);
+        arm.shoulderCentreY = 0;
+        std::vector<ElbowCandidate> elbows(30);
+        for (int i = 0; i < 30; ++i) {
+            elbows[i].x = 50;
+            elbows[i].y = 30 + i;
+            elbows[i].weight = 1;
+        }
+        std::vector<HandCell> cells(1000);
+        for (int j = 0; j < 1000; ++j) {
+            cells[j].x = 70 + j % 5;
+            cells[j].y = 60;
+            cells[j].weight = 1;
+        }
+        std::vector<ForearmPair> pairs;
+        PairForearms(arm, cells, elbows, full.maps, nullptr, nullptr, pairs);
+        ASSERT_EQ(pairs.size(), static_cast<size_t>(kMaxPairs));
+        EXPECT_EQ(pairs.back().elbowY, 30 + 24);
+        EXPECT_EQ(pairs.back().handX, 74);
+    }
+
+    // Upper arms: 600 elbows in reach of the shoulder, 500 kept.
+    {
+        const ArmContext arm = ArmAt(0, 20, 60, 60);
+        std::vector<ElbowCandidate> elbows(600);
+        for (ElbowCandidate& e : elbows) {
+            e.x = 80;
+            e.y = 60;
+            e.weight = 1;
+        }
+        std::vector<UpperArmHypothesis> upper;
+        CollectUpperArms(arm, elbows, full.maps.foreground, upper);
+        EXPECT_EQ(upper.size(), static_cast<size_t>(kMaxUpperArms));
+    }
+
+    // Cell copies: a scale of 4 makes a pitch of 1 and thousands of cells on a full mask; only
+    // the first 1000 are paired.
+    {
+        UserTracker tracker;
+        tracker.torsoX = 100;
+        tracker.torsoY = 40;
+        tracker.torsoSize = 4;
+        tracker.skeleton.SetSkeletonScale(4);
+        tracker.skeleton.J(BodySkeleton::kShoulderCentre).x = 100;
+        tracker.skeleton.J(BodySkeleton::kShoulderCentre).y = 42;
+        tracker.skeleton.ResetSkeletonPose();
+        tracker.StartHands(full.maps.foreground, full.maps.skin, cv::Mat(), full.maps.changed,
+                           full.maps.motionCount, 1);
+        const HandWorkStores& work = tracker.handWork;
+        ASSERT_GT(work.cells.size(), static_cast<size_t>(kMaxCellCopies));
+        ASSERT_EQ(work.cellCopies.size(), static_cast<size_t>(kMaxCellCopies));
+        EXPECT_EQ(work.cellCopies.back().x, work.cells[kMaxCellCopies - 1].x);
+        EXPECT_EQ(work.cellCopies.back().y, work.cells[kMaxCellCopies - 1].y);
+    }
+}
+
+TEST(HandsStart, ForearmPairLimits) {
+    // Torso half-width 20: forearm nominal 30, minimum 2, maximum 40, so a forearm must be
+    // 10.8 to 48 pixels long.
+    const ConstantMaps full(200, 150, 1);
+    struct Case {
+        std::string name;
+        cv::Point elbow, hand;
+        double shoulderCentreY;
+        bool paired;
+    };
+    const std::vector<Case> cases = {
+        {"too short", {60, 75}, {70, 75}, 0, false},
+        {"shortest", {60, 75}, {71, 75}, 0, true},
+        {"longest", {60, 75}, {108, 75}, 0, true},
+        {"too long", {60, 75}, {109, 75}, 0, false},
+        {"hand below the elbow and above the shoulder line", {60, 60}, {80, 70}, 80, false},
+        {"hand below the elbow and the shoulder line", {60, 60}, {80, 70}, 65, true},
+        {"hand above the elbow", {60, 70}, {80, 60}, 80, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ArmContext arm = ArmAt(0, 20, 40, 60);
+        arm.shoulderCentreY = c.shoulderCentreY;
+        std::vector<ElbowCandidate> elbows(1);
+        elbows[0].x = c.elbow.x;
+        elbows[0].y = c.elbow.y;
+        elbows[0].weight = 1;
+        std::vector<HandCell> cells(1);
+        cells[0].x = c.hand.x;
+        cells[0].y = c.hand.y;
+        cells[0].weight = 1;
+        std::vector<ForearmPair> pairs;
+        PairForearms(arm, cells, elbows, full.maps, nullptr, nullptr, pairs);
+        EXPECT_EQ(pairs.size(), c.paired ? 1u : 0u);
+    }
+}
+
+TEST(HandsStart, UpperArmLimits) {
+    // Shoulder at (60, 75), torso half-width 20: upper arm 2 to 34 pixels, forearm a quarter to
+    // 1.75 times the upper arm, both together at most 70.
+    const ConstantMaps full(200, 150, 1);
+    struct Case {
+        std::string name;
+        int elbowX;  // on the shoulder's row
+        double L;
+        bool chosen;
+    };
+    const std::vector<Case> cases = {
+        {"U 20, L 4.9 (below a quarter)", 80, 4.9, false},
+        {"U 20, L 5", 80, 5, true},
+        {"U 20, L 35", 80, 35, true},
+        {"U 20, L 40 (beyond 1.75 U)", 80, 40, false},
+        {"U 34, L 36 (total 70)", 94, 36, true},
+        {"U 34, L 37 (total 71)", 94, 37, false},
+        {"U 35 (beyond the maximum)", 95, 30, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ArmContext arm = ArmAt(0, 20, 60, 75);
+        ForearmPair p;
+        p.elbowX = c.elbowX;
+        p.elbowY = 75;
+        p.handX = c.elbowX + static_cast<int>(c.L);
+        p.handY = 75;
+        p.length = c.L;
+        p.angle = 0;
+        p.score = 1;
+        const UpperArmChoice choice = ChooseUpperArm(arm, {p}, full.maps.foreground);
+        EXPECT_EQ(choice.found, c.chosen);
+        if (c.chosen) {
+            EXPECT_DOUBLE_EQ(choice.chain.upperLength, c.elbowX - 60);
+            EXPECT_DOUBLE_EQ(choice.chain.upperAngle, 0);
+        }
+    }
+}
+
+TEST(HandsStart, StoredHandColourFavoursMatchingCells) {
+    // Two cells at the same distance above and below an elbow on a full silhouette; only the
+    // upper one has the stored hand colour.
+    const ConstantMaps full(200, 150, 1);
+    const cv::Vec3b skin(95, 135, 195), shirt(150, 80, 40);
+    cv::Mat colour(150, 200, CV_8UC3, cv::Scalar(shirt[0], shirt[1], shirt[2]));
+    colour(cv::Rect(0, 0, 200, 75)).setTo(cv::Scalar(skin[0], skin[1], skin[2]));
+    alignas(16) float hand[kHistogramBins];
+    ColourHistogram(colour, nullptr, 100, 30, 6, 6, hand);
+
+    ArmContext arm = ArmAt(0, 20, 80, 60);
+    arm.shoulderCentreY = 0;
+    std::vector<ElbowCandidate> elbows(1);
+    elbows[0].x = 100;
+    elbows[0].y = 75;
+    elbows[0].weight = 1;
+    std::vector<HandCell> cells(2);
+    cells[0].x = 100;
+    cells[0].y = 55;
+    cells[1].x = 100;
+    cells[1].y = 95;
+    cells[0].weight = cells[1].weight = 1;
+    std::vector<ForearmPair> plain, coloured;
+    PairForearms(arm, cells, elbows, full.maps, nullptr, nullptr, plain);
+    PairForearms(arm, cells, elbows, full.maps, &colour, hand, coloured);
+    ASSERT_EQ(plain.size(), 2u);
+    ASSERT_EQ(coloured.size(), 2u);
+    EXPECT_DOUBLE_EQ(plain[0].score, plain[1].score);
+    EXPECT_NEAR(coloured[0].score, 2 * plain[0].score, 1e-5);
+    EXPECT_NEAR(coloured[1].score, plain[1].score, 1e-5);
+}
+
+TEST(HandsStart, ArmOutcomes) {
+    const BodyScene scene;
+    const testing::BodyPose pose{
+        "", {testing::poses::kOutAndDown, testing::Mirror(testing::poses::kOutAndDown)}};
+
+    // Hand 1 without any skin (a glove): no cell, so it keeps what it had.
+    {
+        HandsRig rig(scene);
+        RenderedFrame f = scene.Render(pose, Appearances()[0]);
+        f.skin(cv::Rect(0, 0, 80, 150)).setTo(0);
+        rig.Feed(f);
+        rig.tracker.handFound[1] = true;
+        rig.tracker.handX[1] = 33;
+        rig.tracker.handY[1] = 44;
+        EXPECT_EQ(rig.Start(), 0);
+        EXPECT_TRUE(rig.tracker.handFound[1]);
+        EXPECT_EQ(rig.tracker.handX[1], 33);
+        EXPECT_EQ(rig.tracker.handY[1], 44);
+        EXPECT_LE(rig.HandError(0, f), 0.5 * scene.t);
+    }
+
+    // Hand 1's skin floats out of reach of every elbow: cells but no pair, so it is lost.
+    {
+        HandsRig rig(scene);
+        RenderedFrame f = scene.Render(pose, Appearances()[0]);
+        f.mask(cv::Rect(0, 0, 78, 150)).setTo(0);
+        f.skin(cv::Rect(0, 0, 78, 150)).setTo(0);
+        cv::circle(f.mask, {20, 138}, 6, 1, cv::FILLED);
+        cv::circle(f.skin, {20, 138}, 6, 1, cv::FILLED);
+        rig.Feed(f);
+        rig.tracker.handFound[1] = true;
+        EXPECT_EQ(rig.Start(), 1);
+        EXPECT_FALSE(rig.tracker.handFound[1]);
+        EXPECT_TRUE(rig.tracker.handFound[0]);
+    }
+
+    // Stored hand colours are used for this detection and then dropped.
+    {
+        HandsRig rig(scene);
+        const RenderedFrame f = scene.Render(pose, Appearances()[0]);
+        rig.Feed(f);
+        for (int arm = 0; arm < 2; ++arm) {
+            const cv::Point2d h = f.arm[arm].hand;
+            ColourHistogram(f.colour, nullptr, static_cast<int>(h.x), static_cast<int>(h.y), 5, 5,
+                            rig.tracker.handColour[arm].histogram);
+            rig.tracker.handColour[arm].present = true;
+        }
+        EXPECT_EQ(rig.Start(), 0);
+        EXPECT_FALSE(rig.tracker.handColour[0].present);
+        EXPECT_FALSE(rig.tracker.handColour[1].present);
+        EXPECT_LE(rig.HandError(0, f), 0.5 * scene.t);
+        EXPECT_LE(rig.HandError(1, f), 0.5 * scene.t);
+    }
+}
+
+}  // namespace
+}  // namespace olvar
