@@ -79,6 +79,16 @@ bool CParticleFilter::AcceptEstimate(const int32_t* integral, int* x, int* y, in
     return true;
 }
 
+bool CParticleFilter::EstimateAndAccept(const int32_t* integral, int* x, int* y, int* size) {
+    std::vector<Primitive*> all;
+    all.reserve(particles.size());
+    for (const auto& p : particles) {
+        all.push_back(p.get());
+    }
+    EstimateFromBest(all, estimate.get());
+    return AcceptEstimate(integral, x, y, size);
+}
+
 bool CParticleFilter::Initialize(const int32_t* integral, int* x, int* y, int* size) {
     const bool knownKind = kind == kTorsoKind || kind == kFaceKind || kind == kHandKind;
     if (!knownKind || integral == nullptr || frameWidth <= 0 || frameHeight <= 0) {
@@ -107,13 +117,7 @@ bool CParticleFilter::Initialize(const int32_t* integral, int* x, int* y, int* s
         particle->weight = 1.0f;
         copyCounts.push_back(1);
     }
-    std::vector<Primitive*> all;
-    all.reserve(particles.size());
-    for (const auto& p : particles) {
-        all.push_back(p.get());
-    }
-    EstimateFromBest(all, estimate.get());
-    return AcceptEstimate(integral, x, y, size);
+    return EstimateAndAccept(integral, x, y, size);
 }
 
 void CParticleFilter::UpdateWeights(const int32_t* integral, int* x, int* y, int* size) {
@@ -178,13 +182,7 @@ bool CParticleFilter::Track(const int32_t* integral, int* x, int* y, int* size) 
     }
     ResampleAndDiffuse();
     ScoreParticles(integral, estimate->partSize);
-    std::vector<Primitive*> all;
-    all.reserve(particles.size());
-    for (const auto& p : particles) {
-        all.push_back(p.get());
-    }
-    EstimateFromBest(all, estimate.get());
-    return AcceptEstimate(integral, x, y, size);
+    return EstimateAndAccept(integral, x, y, size);
 }
 
 std::vector<int> SelectTopScores(const std::vector<double>& scores, int n) {

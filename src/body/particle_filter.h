@@ -70,6 +70,8 @@ class CParticleFilter {
     Primitive* AddParticle(int x, int y, int size);
     // Sets the estimate up, scores it and, when accepted, writes it into the pose.
     bool AcceptEstimate(const int32_t* integral, int* x, int* y, int* size);
+    // The estimate from the best of the current particles, then AcceptEstimate.
+    bool EstimateAndAccept(const int32_t* integral, int* x, int* y, int* size);
     void ClearGenerations();
 };
 
