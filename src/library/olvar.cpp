@@ -1,5 +1,6 @@
 #include "library/olvar.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "library/frame_preparation.h"
@@ -55,7 +56,9 @@ int Olvar::SetOptions(const OlvarOptions* options) {
     return kOlvarOk;
 }
 
-OlvarOptions Olvar::GetOptions() { return options_; }
+OlvarOptions Olvar::GetOptions() {
+    return options_;
+}
 
 int Olvar::SetUserMode(const UserMode* mode) {
     if (mode == nullptr || mode->userCount < 1 || mode->userCount > 2 || mode->mode < 0 ||
@@ -66,14 +69,18 @@ int Olvar::SetUserMode(const UserMode* mode) {
     return kOlvarOk;
 }
 
-UserMode Olvar::GetUserMode() { return users_.userMode; }
+UserMode Olvar::GetUserMode() {
+    return users_.userMode;
+}
 
 int Olvar::SetGestureMode(const int* mode) {
     recognizers_[0].SetMode(mode);
     return recognizers_[1].SetMode(mode);
 }
 
-int Olvar::GetGestureMode(int* mode) { return recognizers_[0].GetMode(mode); }
+int Olvar::GetGestureMode(int* mode) {
+    return recognizers_[0].GetMode(mode);
+}
 
 int Olvar::GetModeList(const int** list) {
     if (!recognizers_) {
@@ -97,9 +104,22 @@ const char* Olvar::GetGestureName(int index) {
     return recognizers_ ? recognizers_[0].GetGestureName(index) : nullptr;
 }
 
-void Olvar::EnableLegTracking(bool on) { options_.legTrackingEnabled = on; }
+void Olvar::EnableLegTracking(bool on) {
+    options_.legTrackingEnabled = on;
+    if (!on) {
+        // The next record of the current user reports no legs.
+        users_.Current().legsReady = false;
+    }
+}
 
-void Olvar::EnablePalmTracking(bool on) { options_.palmEnabled = on; }
+void Olvar::EnablePalmTracking(bool on) {
+    options_.palmEnabled = on;
+    if (!on) {
+        // The next record of the current user reports no palm.
+        users_.Current().palmActive = false;
+        users_.Current().palmStepFlag = false;
+    }
+}
 
 int Olvar::ProcessFrame(const unsigned char* data, int size, int* userNumber,
                         TrackingRecord* records, GestureRecord* gestures) {
@@ -112,7 +132,7 @@ int Olvar::ProcessFrame(const unsigned char* data, int size, int* userNumber,
     if (prepared != kOlvarOk && prepared != kStillScene) {
         return prepared;
     }
-    return kOlvarNothing;
+    return RunUserSteps(userNumber, records, gestures);
 }
 
 int Olvar::GetPreviewImage(unsigned char* buffer, int size, int width, int height, int stride) {
@@ -123,9 +143,44 @@ int Olvar::GetFaceRegion(int* rect, int user) {
     if (user < 0 || user > 1) {
         return kOlvarInvalid;
     }
-    // No user is fully tracked until the per-user step exists.
-    (void)rect;
-    return kOlvarNothing;
+    if (!users_.users[user].handsReady) {
+        return kOlvarNothing;
+    }
+    if (rect == nullptr) {
+        return kOlvarInvalid;
+    }
+    const TrackingContext& c = *context_;
+    cv::Rect box;
+    if (users_.FaceRegion(user, c.foreground, c.foregroundIntegral.data(), c.motionIntegral.data(),
+                          &box) != 0) {
+        return kOlvarNothing;
+    }
+    // Frame pixels; the side comes from the width alone and the square is kept inside the frame
+    // horizontally and below its top.
+    const float scale = c.scale;
+    const int x0 = TruncToInt(box.x * scale), y0 = TruncToInt(box.y * scale);
+    const int x1 = TruncToInt((box.x + box.width) * scale);
+    const int y1 = TruncToInt((box.y + box.height) * scale);
+    const int side = ((x1 - x0) / 4) * 4 + 4;
+    const int half = side >> 1;
+    const int cy = (y0 + y1) >> 1;
+    const int top = std::max(0, cy - half);
+    const int bottom = top + side;
+    const int cx = (x0 + x1) >> 1;
+    const int W = c.frameWidth;
+    int left, right;
+    if (cx > (W >> 1)) {
+        right = std::min(cx + half, W - 1);
+        left = right - side;
+    } else {
+        left = std::max(0, cx - half);
+        right = left + side;
+    }
+    rect[0] = left;
+    rect[1] = top;
+    rect[2] = right;
+    rect[3] = bottom;
+    return kOlvarOk;
 }
 
 }  // namespace olvar
