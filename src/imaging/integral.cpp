@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <limits>
 
 namespace olvar {
@@ -15,7 +17,9 @@ bool AllFinite(double a, double b, double c, double d, double e) {
            std::isfinite(e);
 }
 
-int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+int Clamp(int v, int lo, int hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
 // The index rectangle of an axis-aligned box.
 struct IndexRect {
@@ -31,7 +35,9 @@ struct BoxGeometry {
     cv::Point top, left, bottom, right;
 };
 
-bool Near(double theta, double axis) { return std::fabs(theta - axis) < kAxisTolerance; }
+bool Near(double theta, double axis) {
+    return std::fabs(theta - axis) < kAxisTolerance;
+}
 
 BoxGeometry ResolveBox(int W, int H, double x, double y, double L, double w, double theta) {
     theta = NormaliseAngle(theta);
@@ -78,8 +84,20 @@ BoxGeometry ResolveBox(int W, int H, double x, double y, double L, double w, dou
     return g;
 }
 
-bool VerticesInside(int W, int H, cv::Point top, cv::Point left, cv::Point bottom, cv::Point right) {
-    return !(left.x < 0 || right.x > W - 1 || top.y < 1 || bottom.y > H - 1);
+// A rotated rectangle is scanned only when it lies inside the image, clear of row 0, and its
+// vertices are in the order their names promise: the top and bottom vertex bound every row, the
+// left and right vertex every column. A box of non-negative length and width always satisfies
+// the order (truncation keeps it); a negative length or width turns the box inside out, and its
+// bands would then run outside the image, so it counts as empty.
+bool ScannableRect(int W, int H, cv::Point top, cv::Point left, cv::Point bottom, cv::Point right) {
+    if (left.x < 0 || right.x > W - 1 || top.y < 1 || bottom.y > H - 1) {
+        return false;
+    }
+    const bool rowsOrdered =
+        top.y <= left.y && top.y <= right.y && left.y <= bottom.y && right.y <= bottom.y;
+    const bool columnsOrdered =
+        left.x <= top.x && left.x <= bottom.x && top.x <= right.x && bottom.x <= right.x;
+    return rowsOrdered && columnsOrdered;
 }
 
 // A boundary that follows an edge of ex columns over ey rows by integer error accumulation: each
@@ -100,7 +118,9 @@ struct EdgeStepper {
     }
 };
 
-int NonZero(int v) { return v == 0 ? 1 : v; }
+int NonZero(int v) {
+    return v == 0 ? 1 : v;
+}
 
 // Scans the rotated rectangle row by row from the top vertex downward in three bands, calling
 // row(v, a, b) with the left and right boundary of every scanned row v.
@@ -109,10 +129,10 @@ void ScanRotatedRect(cv::Point top, cv::Point left, cv::Point bottom, cv::Point 
     const int tx = top.x, ty = top.y, lx = left.x, ly = left.y;
     const int rx = right.x, ry = right.y, by = bottom.y;
     // Edge steps; a zero difference becomes 1.
-    const int hx = NonZero(tx - lx), hy = NonZero(ly - ty);        // top-left edge
-    const int mx = NonZero(rx - tx), my = NonZero(ry - ty);        // top-right edge
+    const int hx = NonZero(tx - lx), hy = NonZero(ly - ty);          // top-left edge
+    const int mx = NonZero(rx - tx), my = NonZero(ry - ty);          // top-right edge
     const int lbx = NonZero(bottom.x - lx), lby = NonZero(by - ly);  // left-bottom edge
-    const int ux = NonZero(rx - bottom.x), uy = NonZero(by - ry);  // right-bottom edge
+    const int ux = NonZero(rx - bottom.x), uy = NonZero(by - ry);    // right-bottom edge
 
     int a = tx, b = tx;
     int v = ty;
@@ -212,6 +232,9 @@ bool BuildIntegral(Integral& array, const cv::Mat& image) {
 }
 
 int ClampedCornerSum(const int32_t* integral, int W, int H, int x0, int y0, int x1, int y1) {
+    if (integral == nullptr || W <= 0 || H <= 0) {
+        return 0;
+    }
     return CornerSum(integral, W, Clamp(x0, 0, W - 1), Clamp(y0, 0, H - 1), Clamp(x1, 0, W - 1),
                      Clamp(y1, 0, H - 1));
 }
@@ -276,23 +299,33 @@ int BoxSum(int W, int H, double x, double y, double L, double w, double theta,
     return MeasureBox(W, H, x, y, L, w, theta, integral).sum;
 }
 
-double StripPairDensity(int W, int H, double x, double y, double L, double theta,
-                        double bandWidth, double stripWidth, const int32_t* integral) {
+namespace {
+
+// The mean of two values each truncated toward zero, added in floating point so that values
+// saturated at the int limits cannot overflow.
+double MeanOfTruncated(double a, double b) {
+    return (static_cast<double>(TruncToInt(a)) + TruncToInt(b)) / 2.0;
+}
+
+}  // namespace
+
+double StripPairDensity(int W, int H, double x, double y, double L, double theta, double bandWidth,
+                        double stripWidth, const int32_t* integral) {
     double s, c;
     SinCos(theta, &s, &c);
     const double h = bandWidth / 2;
     const double q = h - stripWidth;
-    const double x1 = (TruncToInt(x - h * s) + TruncToInt(x - q * s)) / 2.0;
-    const double y1 = (TruncToInt(y - h * c) + TruncToInt(y - q * c)) / 2.0;
-    const double x2 = (TruncToInt(x + h * s) + TruncToInt(x + q * s)) / 2.0;
-    const double y2 = (TruncToInt(y + h * c) + TruncToInt(y + q * c)) / 2.0;
+    const double x1 = MeanOfTruncated(x - h * s, x - q * s);
+    const double y1 = MeanOfTruncated(y - h * c, y - q * c);
+    const double x2 = MeanOfTruncated(x + h * s, x + q * s);
+    const double y2 = MeanOfTruncated(y + h * c, y + q * c);
     return BoxDensity(W, H, x1, y1, L, stripWidth, theta, integral) +
            BoxDensity(W, H, x2, y2, L, stripWidth, theta, integral);
 }
 
 RotatedRectResult RotatedRectSum(const int32_t* integral, int W, int H, cv::Point top,
                                  cv::Point left, cv::Point bottom, cv::Point right) {
-    if (integral == nullptr || !VerticesInside(W, H, top, left, bottom, right)) {
+    if (integral == nullptr || !ScannableRect(W, H, top, left, bottom, right)) {
         return {0, 1};
     }
     RotatedRectResult result{0, 0};
@@ -313,8 +346,10 @@ void ClearBox(cv::Mat& image, double x, double y, double L, double w, double the
     const int W = image.cols, H = image.rows;
     const BoxGeometry g = ResolveBox(W, H, x, y, L, w, theta);
     if (g.shape == BoxShape::kAxis) {
-        const int x0 = Clamp(g.rect.x0, 0, W - 1), x1 = Clamp(g.rect.x1, 0, W - 1);
-        const int y0 = Clamp(g.rect.y0, 0, H - 1), y1 = Clamp(g.rect.y1, 0, H - 1);
+        // Only the part of the index rectangle inside the image is cleared: a box whose anchor
+        // lies outside must not clear the border column or row it would be clamped onto.
+        const int x0 = std::max(g.rect.x0, 0), x1 = std::min(g.rect.x1, W - 1);
+        const int y0 = std::max(g.rect.y0, 0), y1 = std::min(g.rect.y1, H - 1);
         for (int v = y0; v <= y1; ++v) {
             uint8_t* row = image.ptr<uint8_t>(v);
             for (int u = x0; u <= x1; ++u) {
@@ -323,7 +358,7 @@ void ClearBox(cv::Mat& image, double x, double y, double L, double w, double the
         }
         return;
     }
-    if (!VerticesInside(W, H, g.top, g.left, g.bottom, g.right)) {
+    if (!ScannableRect(W, H, g.top, g.left, g.bottom, g.right)) {
         return;
     }
     ScanRotatedRect(g.top, g.left, g.bottom, g.right, [&](int v, int a, int b) {
@@ -338,27 +373,34 @@ void ClearBox(cv::Mat& image, double x, double y, double L, double w, double the
 }
 
 double LineHitDistance(const cv::Mat& image, int x0, int y0, int x1, int y1) {
-    const double midX = (x0 + x1) / 2.0;
-    const double midY = (y0 + y1) / 2.0;
     if (image.empty() || image.type() != CV_8UC1) {
         return 10.0;
     }
-    auto isSet = [&](int x, int y) {
-        return x >= 0 && y >= 0 && x < image.cols && y < image.rows &&
-               image.ptr<uint8_t>(y)[x] != 0;
-    };
-    const int dx = x1 - x0, dy = y1 - y0;
+    // 64-bit coordinates: differences and steps cannot overflow, whatever the end points.
+    const int64_t cols = image.cols, rows = image.rows;
+    const double midX = (static_cast<double>(x0) + x1) / 2.0;
+    const double midY = (static_cast<double>(y0) + y1) / 2.0;
+    const int64_t dx = static_cast<int64_t>(x1) - x0, dy = static_cast<int64_t>(y1) - y0;
     const int stepX = dx >= 0 ? 1 : -1, stepY = dy >= 0 ? 1 : -1;
     const bool walkX = dx != 0 && std::fabs(static_cast<double>(dy) / dx) < 1.0;
-    const int pixels = (walkX ? std::abs(dx) : std::abs(dy)) + 1;
-    const float slope = walkX ? std::fabs(static_cast<float>(dy) / static_cast<float>(dx))
-                              : (dy != 0 ? std::fabs(static_cast<float>(dx) / static_cast<float>(dy))
-                                         : 0.0f);
-    int x = x0, y = y0;
+    const int64_t pixels = (walkX ? std::llabs(dx) : std::llabs(dy)) + 1;
+    const float slope =
+        walkX ? std::fabs(static_cast<float>(dy) / static_cast<float>(dx))
+              : (dy != 0 ? std::fabs(static_cast<float>(dx) / static_cast<float>(dy)) : 0.0f);
+    auto isSet = [&](int64_t x, int64_t y) {
+        return x >= 0 && y >= 0 && x < cols && y < rows &&
+               image.ptr<uint8_t>(static_cast<int>(y))[x] != 0;
+    };
+    // Both coordinates move monotonically, so once the walk is past an image edge in its
+    // direction of travel no later pixel can be set.
+    auto leftForGood = [&](int64_t x, int64_t y) {
+        return (stepX > 0 ? x >= cols : x < 0) || (stepY > 0 ? y >= rows : y < 0);
+    };
+    int64_t x = x0, y = y0;
     float error = -0.5f;
     bool previousSet = false;
-    int previousX = x, previousY = y;
-    for (int i = 0; i < pixels; ++i) {
+    int64_t previousX = x, previousY = y;
+    for (int64_t i = 0; i < pixels && !leftForGood(x, y); ++i) {
         const bool set = isSet(x, y);
         if (set && previousSet) {
             return std::hypot(previousX - midX, previousY - midY);
@@ -389,8 +431,12 @@ int SquareSum(const cv::Mat& image, int x, int y, int r) {
     if (r < 0 || image.empty() || image.type() != CV_8UC1) {
         return 0;
     }
-    const int u0 = std::max(0, x - r), u1 = std::min(image.cols - 1, x + r);
-    const int v0 = std::max(0, y - r), v1 = std::min(image.rows - 1, y + r);
+    // The square's bounds in 64 bits, so that a huge radius cannot overflow.
+    const int64_t reach = r;
+    const int u0 = static_cast<int>(std::max<int64_t>(0, x - reach));
+    const int u1 = static_cast<int>(std::min<int64_t>(image.cols - 1, x + reach));
+    const int v0 = static_cast<int>(std::max<int64_t>(0, y - reach));
+    const int v1 = static_cast<int>(std::min<int64_t>(image.rows - 1, y + reach));
     int sum = 0;
     for (int v = v0; v <= v1; ++v) {
         const uint8_t* row = image.ptr<uint8_t>(v);

@@ -14,8 +14,8 @@
 // right of column W - 1, above row 1 or below row H - 1) counts as empty.
 //
 // Requires: integral arrays of exactly W * H entries for the W, H passed. Ensures: no operation
-// reads outside the array or the image, whatever the box; non-finite box parameters give an
-// empty box.
+// reads or writes outside the array or the image, whatever the box; non-finite box parameters
+// give an empty box, and so does a rotated box turned inside out by a negative length or width.
 #ifndef OLVAR_IMAGING_INTEGRAL_H
 #define OLVAR_IMAGING_INTEGRAL_H
 
@@ -67,8 +67,8 @@ int BoxSum(int W, int H, double x, double y, double L, double w, double theta,
 
 // The sum of the densities of the two edge strips (each stripWidth wide) of a band of
 // bandWidth centred on the line through (x, y) at angle theta.
-double StripPairDensity(int W, int H, double x, double y, double L, double theta,
-                        double bandWidth, double stripWidth, const int32_t* integral);
+double StripPairDensity(int W, int H, double x, double y, double L, double theta, double bandWidth,
+                        double stripWidth, const int32_t* integral);
 
 struct RotatedRectResult {
     int sum;
@@ -80,7 +80,7 @@ struct RotatedRectResult {
 RotatedRectResult RotatedRectSum(const int32_t* integral, int W, int H, cv::Point top,
                                  cv::Point left, cv::Point bottom, cv::Point right);
 
-// Sets every pixel of the box to 0 in a single-channel 8-bit image.
+// Sets every pixel of the box that lies inside the image to 0 in a single-channel 8-bit image.
 void ClearBox(cv::Mat& image, double x, double y, double L, double w, double theta);
 
 // Walks the segment from (x0, y0) to (x1, y1) over a mask and returns the distance from the

@@ -1,0 +1,35 @@
+// Command-line options of olvar-demo.
+#ifndef OLVAR_TOOLS_DEMO_DEMO_OPTIONS_H
+#define OLVAR_TOOLS_DEMO_DEMO_OPTIONS_H
+
+#include <string>
+
+namespace olvar::demo {
+
+enum class InputKind { kScene, kVideo, kFolder, kCamera };
+
+struct DemoOptions {
+    InputKind input = InputKind::kScene;
+    std::string inputPath;  // video file or image folder
+    int cameraIndex = 0;
+    std::string platePath;  // optional background plate fed before the input
+    int plateFrames = 40;
+    int sceneSeed = 1;
+    int maxFrames = 0;  // 0: all
+    int gestureMode = 4;
+    int users = 1;
+    bool palm = false;
+    bool legs = false;
+    bool estimateHeight = false;
+    bool window = false;
+    bool help = false;
+    std::string outputDir = "olvar-out";
+};
+
+// Parses argv; false with a message on a bad argument.
+bool ParseOptions(int argc, char** argv, DemoOptions* options, std::string* error);
+const char* Usage();
+
+}  // namespace olvar::demo
+
+#endif  // OLVAR_TOOLS_DEMO_DEMO_OPTIONS_H
