@@ -40,7 +40,6 @@ int Olvar::RunUserSteps(int* userNumber, TrackingRecord* records, GestureRecord*
         }
         return kOlvarOk;
     }
-    users_.current = 0;
     const int status = SingleUserStep(userNumber, records);
     if (status != kOlvarOk) {
         return status;

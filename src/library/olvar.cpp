@@ -128,6 +128,9 @@ int Olvar::ProcessFrame(const unsigned char* data, int size, int* userNumber,
     }
     const UserMode mode = GetUserMode();
     std::memset(records, 0, sizeof(TrackingRecord) * (mode.userCount > 1 ? 2 : 1));
+    if (mode.userCount <= 1) {
+        users_.current = 0;
+    }
     const int prepared = PrepareFrame(*context_, data, size);
     if (prepared != kOlvarOk && prepared != kStillScene) {
         return prepared;
@@ -155,31 +158,11 @@ int Olvar::GetFaceRegion(int* rect, int user) {
                           &box) != 0) {
         return kOlvarNothing;
     }
-    // Frame pixels; the side comes from the width alone and the square is kept inside the frame
-    // horizontally and below its top.
-    const float scale = c.scale;
-    const int x0 = TruncToInt(box.x * scale), y0 = TruncToInt(box.y * scale);
-    const int x1 = TruncToInt((box.x + box.width) * scale);
-    const int y1 = TruncToInt((box.y + box.height) * scale);
-    const int side = ((x1 - x0) / 4) * 4 + 4;
-    const int half = side >> 1;
-    const int cy = (y0 + y1) >> 1;
-    const int top = std::max(0, cy - half);
-    const int bottom = top + side;
-    const int cx = (x0 + x1) >> 1;
-    const int W = c.frameWidth;
-    int left, right;
-    if (cx > (W >> 1)) {
-        right = std::min(cx + half, W - 1);
-        left = right - side;
-    } else {
-        left = std::max(0, cx - half);
-        right = left + side;
-    }
-    rect[0] = left;
-    rect[1] = top;
-    rect[2] = right;
-    rect[3] = bottom;
+    const FaceSquare square = SquareFaceRegionInFrame(box, c.scale, c.frameWidth);
+    rect[0] = square.left;
+    rect[1] = square.top;
+    rect[2] = square.right;
+    rect[3] = square.bottom;
     return kOlvarOk;
 }
 

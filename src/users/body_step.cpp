@@ -53,7 +53,7 @@ bool PerUserState::FindBodyBlob(const FrameInputs& frame, cv::Rect* blob) {
     cv::morphologyEx(region, region, cv::MORPH_CLOSE, kDefaultElement, cv::Point(-1, -1), 2);
     std::vector<std::vector<cv::Point>> contours;
     cv::findContours(region, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
-    const double minArea = static_cast<double>(width) * height / 200;
+    const int minArea = width * height / 200;
     double best = -1;
     int bestIndex = -1;
     for (size_t i = 0; i < contours.size(); ++i) {
@@ -212,7 +212,11 @@ void PerUserState::RelearnFaceAfterMove(const FrameInputs& frame) {
     if (u.faceFound) {
         LearnFaceColour(false, u.faceX, u.faceY, std::max(u.faceSize / 4, 6.0f), frame.colour,
                         frame.ycrcb, frame.foreground, skinMap, u.trackedFaceModel);
-        RebuildSkinMap(frame);
+        // Only the processed map and its integral follow the new colours; the raw copy stays
+        // as built at the start of the frame.
+        BuildSkinMap(frame.colour, frame.ycrcb, frame.foreground, u.trackedFaceModel,
+                     u.detectedFaceModel, skinMap);
+        ProcessSkinMap(frame);
     }
     lastFaceX = TruncToInt(u.faceX);
     lastFaceY = TruncToInt(u.faceY);

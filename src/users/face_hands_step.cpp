@@ -12,34 +12,15 @@
 namespace olvar {
 namespace {
 
-// The hand-learning colour rules: a little stricter on saturation than the face rules.
+// Colours a hand may teach: the face's brightness bounds except green up to 250 (not 251) and
+// blue up to 250 (not 249); the skin rules themselves are the face's.
 bool AdmissibleHandColour(int r, int g, int b) {
     return r + g + b >= 70 && r <= 251 && g <= 250 && b <= 250;
 }
 
-bool HandSkinRule(int r, int g, int b) {
-    const bool bright = r > 220 && g > 210 && b > 170 && std::abs(r - g) <= 15 && b < r && b < g;
-    const int hi = std::max({r, g, b}), lo = std::min({r, g, b});
-    const bool main =
-        r >= 96 && g >= 41 && b >= 21 && hi - lo > 15 && std::abs(r - g) > 15 && r > g && r > b;
-    return bright || main;
-}
-
-bool HandOpponentAngle(int r, int g, int b) {
-    const int u = (2 * g - b - r) >> 2;
-    const int v = (r - g) >> 1;
-    const double m = std::sqrt(static_cast<double>(u * u + v * v));
-    if (m < 13) {
-        return false;
-    }
-    double degrees =
-        std::atan2(static_cast<double>(u), static_cast<double>(v)) * 180.0 / 3.14159265358979323846;
-    if (degrees < 0) {
-        degrees += 360;
-    }
-    const int a = static_cast<int>(degrees);
-    return (a >= 1 && a <= 28 && m <= 110) || (a >= 332 && a <= 360 && m <= 110) ||
-           (a >= 309 && a <= 331 && m <= 75);
+bool HandSkinColour(int r, int g, int b) {
+    return AdmissibleHandColour(r, g, b) && (IsBrightSkin(r, g, b) || IsMainSkin(r, g, b)) &&
+           PassesOpponentAngle(r, g, b);
 }
 
 }  // namespace
@@ -100,11 +81,7 @@ int PerUserState::TorsoStep(const FrameInputs& frame, bool* justStarted) {
         }
         u.torsoReady = true;
         u.skeleton.SetSkeletonScale(u.torsoSize);
-        u.skeleton.J(BodySkeleton::kShoulderCentre).x = u.torsoX;
-        u.skeleton.J(BodySkeleton::kShoulderCentre).y = u.torsoY + 0.5 * u.torsoSize;
-        u.skeleton.J(BodySkeleton::kHead).x = u.faceX;
-        u.skeleton.J(BodySkeleton::kHead).y = u.faceY;
-        u.skeleton.ResetSkeletonPose();
+        ResetSkeletonAtBody();
         *justStarted = true;
         return 0;
     }
@@ -115,6 +92,19 @@ int PerUserState::TorsoStep(const FrameInputs& frame, bool* justStarted) {
         return 10;
     }
     return 0;
+}
+
+// The upright rest pose: shoulder centre half a torso half-width below the shoulder line, head
+// on the face, arms and legs hanging; the link lengths stay as they are.
+void PerUserState::ResetSkeletonAtBody() {
+    UserTracker& u = Current();
+    BodySkeleton& skeleton = u.skeleton;
+    skeleton.bodyScale = u.torsoSize;
+    skeleton.J(BodySkeleton::kShoulderCentre).x = u.torsoX;
+    skeleton.J(BodySkeleton::kShoulderCentre).y = u.torsoY + 0.5 * u.torsoSize;
+    skeleton.J(BodySkeleton::kHead).x = u.faceX;
+    skeleton.J(BodySkeleton::kHead).y = u.faceY;
+    skeleton.ResetSkeletonPose();
 }
 
 // The face must sit above the shoulder line and within a face plus a torso half-width of the
@@ -178,6 +168,11 @@ void PerUserState::UpdateHeadTopAndBodyBottom(const int32_t* foregroundIntegral)
         bool found = false;
         while (true) {
             b = (b * 282) >> 8;
+            if (b >= 2 * width) {
+                // The window holds at most (W - 1) * 2h pixels, less than a quarter of its area
+                // from here on, so no later window stops the climb (and b cannot overflow).
+                break;
+            }
             const int area = (2 * b) * (2 * h);
             if (4 * count(fx - b, m - h, fx + b, m + h) > area) {
                 found = true;
@@ -199,11 +194,7 @@ int PerUserState::HandsStep(const FrameInputs& frame, bool* tracked) {
     UserTracker& u = Current();
     u.RemoveFaceSkin(skinMap, handSearch);
     if (!u.handsReady) {
-        u.skeleton.J(BodySkeleton::kShoulderCentre).x = u.torsoX;
-        u.skeleton.J(BodySkeleton::kShoulderCentre).y = u.torsoY + 0.5 * u.torsoSize;
-        u.skeleton.J(BodySkeleton::kHead).x = u.faceX;
-        u.skeleton.J(BodySkeleton::kHead).y = u.faceY;
-        u.skeleton.ResetSkeletonPose();
+        ResetSkeletonAtBody();
         if (u.StartHands(frame.foregroundIntegral, skinIntegral.data(), frame.colour,
                          frame.changedIntegral, frame.motionCountIntegral,
                          frame.historyLength) != 0) {
@@ -254,12 +245,13 @@ void PerUserState::LearnHandSkin(const FrameInputs& frame) {
             continue;
         }
         LearnHandColour(frame, i);
-        // The histogram is always taken over hand 1's region, whichever hand taught the model.
+        // Whichever hand taught the model, the same histogram is refreshed: hand 1's, over
+        // hand 1's region.
+        HandColour& stored = u.handColour[1];
         const int cx = TruncToInt(u.handX[1]), cy = TruncToInt(u.handY[1]);
         const int halfSide = TruncToInt(u.handSize[1] / 2);
-        ColourHistogram(frame.colour, nullptr, cx, cy, halfSide, halfSide,
-                        u.handColour[i].histogram);
-        u.handColour[i].present = true;
+        ColourHistogram(frame.colour, nullptr, cx, cy, halfSide, halfSide, stored.histogram);
+        stored.present = true;
     }
 }
 
@@ -287,8 +279,7 @@ void PerUserState::LearnHandColour(const FrameInputs& frame, int hand) {
                 continue;
             }
             const int b = bgr[3 * x], g = bgr[3 * x + 1], r = bgr[3 * x + 2];
-            if (skin[x] == 0 && !(AdmissibleHandColour(r, g, b) && HandSkinRule(r, g, b) &&
-                                  HandOpponentAngle(r, g, b))) {
+            if (skin[x] == 0 && !HandSkinColour(r, g, b)) {
                 continue;
             }
             const float sample[3] = {static_cast<float>(ycc[3 * x + 1]),

@@ -143,6 +143,26 @@ double Density(const int32_t* integral, int W, int H, const Box& b) {
 
 }  // namespace
 
+FaceSquare SquareFaceRegionInFrame(const cv::Rect& box, float scale, int frameWidth) {
+    const int x0 = TruncToInt(box.x * scale), y0 = TruncToInt(box.y * scale);
+    const int x1 = TruncToInt((box.x + box.width) * scale);
+    const int y1 = TruncToInt((box.y + box.height) * scale);
+    const int side = ((x1 - x0) / 4) * 4 + 4;
+    const int half = side >> 1;
+    FaceSquare square{};
+    square.top = std::max(0, ((y0 + y1) >> 1) - half);
+    square.bottom = square.top + side;
+    const int cx = (x0 + x1) >> 1;
+    if (cx > (frameWidth >> 1)) {
+        square.right = std::min(cx + half, frameWidth - 1);
+        square.left = square.right - side;
+    } else {
+        square.left = std::max(0, cx - half);
+        square.right = square.left + side;
+    }
+    return square;
+}
+
 int PerUserState::FaceRegion(int user, const cv::Mat& foreground, const int32_t* foregroundIntegral,
                              const int32_t* motionIntegral, cv::Rect* out) {
     if (user < 0 || user > 1) {
@@ -215,8 +235,8 @@ int PerUserState::FaceRegion(int user, const cv::Mat& foreground, const int32_t*
         square.left = std::max(0, c - half + 1);
         square.right = square.left + full + 1;
     }
-    u.faceX = static_cast<float>((square.left + square.right) / 2.0);
-    u.faceY = static_cast<float>((square.top + square.bottom) / 2.0);
+    u.faceX = static_cast<float>((square.left + square.right) >> 1);
+    u.faceY = static_cast<float>((square.top + square.bottom) >> 1);
     *out =
         cv::Rect(square.left, square.top, square.right - square.left, square.bottom - square.top);
     return 0;

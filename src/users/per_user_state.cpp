@@ -61,6 +61,8 @@ void PerUserState::ResetTrackers() {
         user.handsReady = false;
         user.legsReady = false;
         user.otherPresent = false;
+        user.otherX = user.otherY = user.otherSize = 0;
+        user.heightEstimate = 0;
     }
 }
 

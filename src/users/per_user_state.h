@@ -33,6 +33,17 @@ struct FrameInputs {
     int historyLength;                   // divisor of the motion-count integral
 };
 
+// A face square in frame pixels (left, top, right, bottom).
+struct FaceSquare {
+    int left, top, right, bottom;
+};
+
+// The face box of FaceRegion (working pixels) as a square in frame pixels: the corners scaled and
+// truncated, the side taken from the width alone (cut to a multiple of 4, plus 4), centred on
+// the box, kept below the frame top and, for a face in the right half, left of the frame's last
+// column. The bottom is not limited to the frame.
+FaceSquare SquareFaceRegionInFrame(const cv::Rect& box, float scale, int frameWidth);
+
 class PerUserState {
   public:
     static constexpr int kSelectHand0 = 0;
@@ -118,6 +129,7 @@ class PerUserState {
 
     // FaceHandsStep parts.
     int TorsoStep(const FrameInputs& frame, bool* justStarted);
+    void ResetSkeletonAtBody();
     bool CheckProportions(const int32_t* foregroundIntegral);
     void UpdateHeadTopAndBodyBottom(const int32_t* foregroundIntegral);
     int HandsStep(const FrameInputs& frame, bool* tracked);
