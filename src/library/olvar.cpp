@@ -1,5 +1,6 @@
 #include "library/olvar.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "library/frame_preparation.h"
@@ -8,8 +9,6 @@ namespace olvar {
 namespace {
 
 constexpr OlvarOptions kDefaultOptions = {false, false, true, true, false, false};
-// Fewer foreground working pixels than this cannot hold a user.
-constexpr int kMinForegroundPixels = 400;
 
 }  // namespace
 
@@ -57,7 +56,9 @@ int Olvar::SetOptions(const OlvarOptions* options) {
     return kOlvarOk;
 }
 
-OlvarOptions Olvar::GetOptions() { return options_; }
+OlvarOptions Olvar::GetOptions() {
+    return options_;
+}
 
 int Olvar::SetUserMode(const UserMode* mode) {
     if (mode == nullptr || mode->userCount < 1 || mode->userCount > 2 || mode->mode < 0 ||
@@ -68,14 +69,18 @@ int Olvar::SetUserMode(const UserMode* mode) {
     return kOlvarOk;
 }
 
-UserMode Olvar::GetUserMode() { return users_.userMode; }
+UserMode Olvar::GetUserMode() {
+    return users_.userMode;
+}
 
 int Olvar::SetGestureMode(const int* mode) {
     recognizers_[0].SetMode(mode);
     return recognizers_[1].SetMode(mode);
 }
 
-int Olvar::GetGestureMode(int* mode) { return recognizers_[0].GetMode(mode); }
+int Olvar::GetGestureMode(int* mode) {
+    return recognizers_[0].GetMode(mode);
+}
 
 int Olvar::GetModeList(const int** list) {
     if (!recognizers_) {
@@ -99,9 +104,22 @@ const char* Olvar::GetGestureName(int index) {
     return recognizers_ ? recognizers_[0].GetGestureName(index) : nullptr;
 }
 
-void Olvar::EnableLegTracking(bool on) { options_.legTrackingEnabled = on; }
+void Olvar::EnableLegTracking(bool on) {
+    options_.legTrackingEnabled = on;
+    if (!on) {
+        // The next record of the current user reports no legs.
+        users_.Current().legsReady = false;
+    }
+}
 
-void Olvar::EnablePalmTracking(bool on) { options_.palmEnabled = on; }
+void Olvar::EnablePalmTracking(bool on) {
+    options_.palmEnabled = on;
+    if (!on) {
+        // The next record of the current user reports no palm.
+        users_.Current().palmActive = false;
+        users_.Current().palmStepFlag = false;
+    }
+}
 
 int Olvar::ProcessFrame(const unsigned char* data, int size, int* userNumber,
                         TrackingRecord* records, GestureRecord* gestures) {
@@ -110,16 +128,14 @@ int Olvar::ProcessFrame(const unsigned char* data, int size, int* userNumber,
     }
     const UserMode mode = GetUserMode();
     std::memset(records, 0, sizeof(TrackingRecord) * (mode.userCount > 1 ? 2 : 1));
+    if (mode.userCount <= 1) {
+        users_.current = 0;
+    }
     const int prepared = PrepareFrame(*context_, data, size);
     if (prepared != kOlvarOk && prepared != kStillScene) {
         return prepared;
     }
-    // Too little foreground to hold a person. Until the per-user step exists, a frame with
-    // enough foreground has nothing to report either.
-    if (IntegralTotal(context_->foregroundIntegral) < kMinForegroundPixels) {
-        return kOlvarTooLittleForeground;
-    }
-    return kOlvarNothing;
+    return RunUserSteps(userNumber, records, gestures);
 }
 
 int Olvar::GetPreviewImage(unsigned char* buffer, int size, int width, int height, int stride) {
@@ -130,9 +146,24 @@ int Olvar::GetFaceRegion(int* rect, int user) {
     if (user < 0 || user > 1) {
         return kOlvarInvalid;
     }
-    // No user is fully tracked until the per-user step exists.
-    (void)rect;
-    return kOlvarNothing;
+    if (!users_.users[user].handsReady) {
+        return kOlvarNothing;
+    }
+    if (rect == nullptr) {
+        return kOlvarInvalid;
+    }
+    const TrackingContext& c = *context_;
+    cv::Rect box;
+    if (users_.FaceRegion(user, c.foreground, c.foregroundIntegral.data(), c.motionIntegral.data(),
+                          &box) != 0) {
+        return kOlvarNothing;
+    }
+    const FaceSquare square = SquareFaceRegionInFrame(box, c.scale, c.frameWidth);
+    rect[0] = square.left;
+    rect[1] = square.top;
+    rect[2] = square.right;
+    rect[3] = square.bottom;
+    return kOlvarOk;
 }
 
 }  // namespace olvar

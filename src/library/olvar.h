@@ -13,7 +13,7 @@
 namespace olvar {
 
 class Olvar final : public IOlvar {
-public:
+  public:
     Olvar();
     ~Olvar();
     Olvar(const Olvar&) = delete;
@@ -32,8 +32,8 @@ public:
     const char* GetGestureName(int index) override;
     void EnableLegTracking(bool on) override;
     void EnablePalmTracking(bool on) override;
-    int ProcessFrame(const unsigned char* data, int size, int* userNumber,
-                     TrackingRecord* records, GestureRecord* gestures) override;
+    int ProcessFrame(const unsigned char* data, int size, int* userNumber, TrackingRecord* records,
+                     GestureRecord* gestures) override;
     int GetPreviewImage(unsigned char* buffer, int size, int width, int height,
                         int stride) override;
     int GetFaceRegion(int* rect, int user) override;
@@ -42,8 +42,19 @@ public:
     TrackingContext& Context() { return *context_; }
     PerUserState& Users() { return users_; }
 
-private:
+  private:
     void CopyGeometryFromContext();
+
+    // The per-user part of a frame, after preparation (frame_steps.cpp).
+    int RunUserSteps(int* userNumber, TrackingRecord* records, GestureRecord* gestures);
+    int SingleUserStep(int* userNumber, TrackingRecord* records);
+    int TwoUserStep(int* userNumber, TrackingRecord* records);
+    int FullUserStep(int user, int* userNumber, TrackingRecord* records);
+    // Optional analyses after a successful tracking step; returns the noted result.
+    int OptionalSteps(const FrameInputs& frame);
+    void ClearTrackedFlags();
+    void StoreLastRecord(int user, const TrackingRecord& record);
+    FrameInputs Inputs() const;
 
     OlvarOptions options_;
     std::unique_ptr<TrackingContext> context_;

@@ -1,23 +1,141 @@
-// Both users' tracking state and the buffers the per-user step shares between them.
+// Both users' tracking state and the per-user step that turns the body-part trackers into a
+// person tracker: when a region must be re-examined, when a user counts as present, when a
+// second user is a real second person, how tall a user is, where the face region lies, and how
+// the tracking record is filled.
+//
+// All operations work on the user `current` unless stated. Images and integral arrays of the
+// frame come in through FrameInputs; the skin maps and their integrals are shared buffers of this
+// state, rebuilt for the current user every frame.
 #ifndef OLVAR_USERS_PER_USER_STATE_H
 #define OLVAR_USERS_PER_USER_STATE_H
 
 #include <cstdint>
 
+#include <opencv2/core.hpp>
+
+#include "body/user_tracker.h"
+#include "imaging/integral.h"
+#include "imaging/quadtree.h"
 #include "olvar/olvar.h"
 
 namespace olvar {
 
-struct PerUserState {
+// The images and integral arrays of one frame that the per-user step reads (all of the working
+// size; owned by the tracking context).
+struct FrameInputs {
+    const cv::Mat& colour;      // smoothed working colour image (BGR)
+    const cv::Mat& ycrcb;       // working YCrCb image
+    const cv::Mat& foreground;  // 0/1 foreground mask
+    const int32_t* foregroundIntegral;
+    const int32_t* changedIntegral;      // changed-colour mask
+    const int32_t* motionCountIntegral;  // motion-history counter image
+    const int32_t* motionIntegral;       // motion mask
+    int historyLength;                   // divisor of the motion-count integral
+};
+
+// A face square in frame pixels (left, top, right, bottom).
+struct FaceSquare {
+    int left, top, right, bottom;
+};
+
+// The face box of FaceRegion (working pixels) as a square in frame pixels: the corners scaled and
+// truncated, the side taken from the width alone (cut to a multiple of 4, plus 4), centred on
+// the box, kept below the frame top and, for a face in the right half, left of the frame's last
+// column. The bottom is not limited to the frame.
+FaceSquare SquareFaceRegionInFrame(const cv::Rect& box, float scale, int frameWidth);
+
+class PerUserState {
+  public:
+    static constexpr int kSelectHand0 = 0;
+    static constexpr int kSelectHand1 = 1;
+    static constexpr int kSelectBoth = 2;
+    static constexpr int kTwoUsers = 2;
+
+    PerUserState();
+    PerUserState(const PerUserState&) = delete;
+    PerUserState& operator=(const PerUserState&) = delete;
+
+    // Sets the defaults, builds both trackers and the shared buffers for 200 x 150.
+    void BuildState();
+    // Re-creates the shared buffers and restarts both trackers for a new working size.
+    int ResizeState(int newWidth, int newHeight, int count);
+
+    // Sets the four recheck flags from the quadtree's dense blocks and the foreground counts.
+    void UpdateRecheck(const Quadtree& quadtree, const int32_t* foregroundIntegral);
+    // Finds and starts, or follows, the current user's body and face. 0, 1 or 10.
+    int BodyStep(const FrameInputs& frame);
+    // Torso, proportions, hands and second-user checks. 0, 1, 10 or a hand tracker code.
+    int FaceHandsStep(const FrameInputs& frame);
+    // Two-user operation (mode 2 only): copies the other user's position into the current
+    // user's tracker, or looks for an untracked neighbour when a foreground mask is given.
+    int ExchangeOther(const cv::Mat* foreground, const int32_t* foregroundIntegral, int mode);
+    // Body height of the current user (process-wide memory). 0, or 1 while warming up or when
+    // the user's hands are not ready.
+    int EstimateHeight(const int32_t* foregroundIntegral);
+    // The optional analyses. Until they exist they report "absent" (1).
+    int LegStep(const FrameInputs& frame);
+    int PalmStep(const FrameInputs& frame);
+    // Writes records[current] in frame pixels (scale = frame pixels per working pixel).
+    void WriteRecord(int* userNumber, TrackingRecord* records, float scale);
+    // The square-ish face box of `user` in working pixels; 0, or 1 when the user is not fully
+    // tracked or the face outline does not convince.
+    int FaceRegion(int user, const cv::Mat& foreground, const int32_t* foregroundIntegral,
+                   const int32_t* motionIntegral, cv::Rect* box);
+
+    UserTracker& Current() { return users[current]; }
+    UserTracker& Other() { return users[1 - current]; }
+    bool TwoUserOperation() const { return userMode.userCount >= kTwoUsers; }
+
     int width = 200;
     int height = 150;
     int pixelCount = 200 * 150;
     int32_t reserved = 0;
-    int current = 0;  // the user being processed
+    int current = 0;
+    UserTracker users[2];
+
+    // Shared buffers of the per-user step.
+    cv::Mat scratchMask;
+    Integral scratchIntegral;
+    cv::Mat skinMap;  // processed: dilated, eroded and restricted to the foreground
+    Integral skinIntegral;
+    Integral handSearch;  // skin integral without the face
+    cv::Mat rawSkinMap;
+
+    int lastFaceX = 0;
+    int lastFaceY = 0;
+    int headTop = -1;
+    int bodyBottom = -1;
     UserMode userMode{1, 0};
 
-    // Re-creates the shared buffers and restarts both trackers for a new working size.
-    int ResizeState(int newWidth, int newHeight, int count);
+    bool recheckFace = true;
+    bool recheckTorso = true;
+    bool recheckHand0 = true;
+    bool recheckHand1 = true;
+
+  private:
+    void CreateBuffers();
+    void ResetTrackers();
+
+    // BodyStep parts.
+    bool FindBodyBlob(const FrameInputs& frame, cv::Rect* blob);
+    bool RefuseSecondBlob(const cv::Rect& blob) const;
+    int StartUserFromBlob(const FrameInputs& frame, const cv::Rect& blob);
+    bool RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob) const;
+    int FollowUser(const FrameInputs& frame);
+    void RebuildSkinMap(const FrameInputs& frame);
+    void ProcessSkinMap(const FrameInputs& frame);
+    void RelearnFaceAfterMove(const FrameInputs& frame);
+    void KeepTorsoUnderFace();
+
+    // FaceHandsStep parts.
+    int TorsoStep(const FrameInputs& frame, bool* justStarted);
+    void ResetSkeletonAtBody();
+    bool CheckProportions(const int32_t* foregroundIntegral);
+    void UpdateHeadTopAndBodyBottom(const int32_t* foregroundIntegral);
+    int HandsStep(const FrameInputs& frame, bool* tracked);
+    void LearnHandSkin(const FrameInputs& frame);
+    void LearnHandColour(const FrameInputs& frame, int hand);
+    bool DropSecondUser();
 };
 
 }  // namespace olvar

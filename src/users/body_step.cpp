@@ -1,0 +1,241 @@
+// The body step: find a new user's body blob and face, or follow a present user's face.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+#include "users/per_user_state.h"
+
+namespace olvar {
+namespace {
+
+const cv::Mat kDefaultElement;  // 3 x 3 rectangle
+
+}  // namespace
+
+int PerUserState::BodyStep(const FrameInputs& frame) {
+    UserTracker& u = Current();
+    u.faceColour.mask = &frame.foreground;
+    if (u.present) {
+        return FollowUser(frame);
+    }
+    cv::Rect blob;
+    if (!FindBodyBlob(frame, &blob)) {
+        return 1;
+    }
+    return StartUserFromBlob(frame, blob);
+}
+
+// The largest silhouette in the search region, after an opening and a two-fold closing. For the
+// second user the region is the half of the picture away from the first user's face.
+bool PerUserState::FindBodyBlob(const FrameInputs& frame, cv::Rect* blob) {
+    frame.foreground.copyTo(scratchMask);
+    int x0 = 0, x1 = width;
+    if (TwoUserOperation() && current == 1) {
+        const UserTracker& first = users[0];
+        if (!first.present) {
+            return false;
+        }
+        const int gap = (307 * first.torsoSize) >> 8;
+        if (first.faceX > width / 2) {
+            x1 = std::clamp(TruncToInt(first.faceX) - gap, 0, width);
+        } else {
+            x0 = std::clamp(TruncToInt(first.faceX) + gap, 0, width);
+        }
+    }
+    if (x1 - x0 < 1) {
+        return false;
+    }
+    cv::Mat region = scratchMask(cv::Rect(x0, 0, x1 - x0, height));
+    cv::morphologyEx(region, region, cv::MORPH_OPEN, kDefaultElement);
+    cv::morphologyEx(region, region, cv::MORPH_CLOSE, kDefaultElement, cv::Point(-1, -1), 2);
+    std::vector<std::vector<cv::Point>> contours;
+    cv::findContours(region, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    const int minArea = width * height / 200;
+    double best = -1;
+    int bestIndex = -1;
+    for (size_t i = 0; i < contours.size(); ++i) {
+        const double area = std::fabs(cv::contourArea(contours[i]));
+        if (area >= minArea && area >= best) {  // a later contour wins a tie
+            best = area;
+            bestIndex = static_cast<int>(i);
+        }
+    }
+    if (bestIndex < 0) {
+        return false;
+    }
+    *blob = cv::boundingRect(contours[static_cast<size_t>(bestIndex)]);
+    blob->x += x0;
+    Current().torsoSize = std::min((85 * blob->height) >> 8, blob->width / 2);
+    return !RefuseSecondBlob(*blob);
+}
+
+// A second blob close beside the first user is usually that user's own arm or a part of them.
+bool PerUserState::RefuseSecondBlob(const cv::Rect& blob) const {
+    if (!TwoUserOperation() || current != 1) {
+        return false;
+    }
+    const UserTracker& first = users[0];
+    const int t0 = first.torsoSize;
+    const double distance = std::fabs(blob.x + blob.width / 2 - static_cast<double>(first.faceX));
+    const bool narrow = blob.width < ((410 * t0) >> 8);
+    const bool short_ = blob.y + ((358 * blob.height) >> 8) < height;
+    if (distance < ((563 * t0) >> 8) && (narrow || short_)) {
+        return true;
+    }
+    return (distance < 3 * t0 && blob.width < t0) || distance < t0;
+}
+
+bool PerUserState::RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob) const {
+    if (!TwoUserOperation() || current != 1) {
+        return false;
+    }
+    if (head.width > blob.width * 3 / 4) {
+        return true;
+    }
+    const UserTracker& first = users[0];
+    const double e = std::fabs(head.x + head.width / 2 - static_cast<double>(first.faceX));
+    const double f = first.torsoSize;
+    const double b = head.width;
+    return (e < 2.2 * f && b < 1.6 * f) || (e < 3.6 * f && b < 1.1 * f) ||
+           (e < 4 * f && b < 0.5 * f) || e < f;
+}
+
+int PerUserState::StartUserFromBlob(const FrameInputs& frame, const cv::Rect& blob) {
+    if (blob.width <= 9) {
+        return 1;
+    }
+    cv::Rect head;
+    if (!FindHeadSkin(frame.colour, frame.ycrcb, frame.foreground, blob, scratchMask, &head)) {
+        return 1;
+    }
+    if (RefuseSecondHead(head, blob)) {
+        return 1;
+    }
+    UserTracker& u = Current();
+    // The face sits on the head's centre; the shoulder line between a third of the blob and the
+    // head's bottom; the torso half-width grows with the head and with the space below it.
+    const int headCentreX = head.x + head.width / 2;
+    u.faceX = static_cast<float>(headCentreX);
+    u.torsoX = static_cast<float>(headCentreX);
+    u.faceY = static_cast<float>(head.y + head.height / 2);
+    const int torsoY = (blob.height / 3 + blob.y + head.height + head.y) >> 1;
+    u.torsoY = static_cast<float>(torsoY);
+    int h = (head.height + ((5 * head.width) >> 2)) >> 1;
+    h = std::max(h, (height - head.y) >> 3);
+    if (h < torsoY - head.y) {
+        h = (torsoY + h - head.y) >> 1;
+    }
+    u.torsoSize = h;
+    u.faceSize = static_cast<float>(h);
+
+    LearnFaceColour(true, u.faceX, u.faceY, std::max(u.faceSize / 4, 6.0f), frame.colour,
+                    frame.ycrcb, frame.foreground, skinMap, u.trackedFaceModel);
+    ClearModel(u.detectedFaceModel);
+    MergeModel(u.trackedFaceModel, u.detectedFaceModel);
+    u.handLearnCount = 0;
+    RebuildSkinMap(frame);
+    if (u.FindFace(frame.colour, skinIntegral.data(), frame.foregroundIntegral) != 0) {
+        return 1;
+    }
+    lastFaceX = TruncToInt(u.faceX);
+    lastFaceY = TruncToInt(u.faceY);
+    u.present = true;
+    return 0;
+}
+
+// Skin map of the current user's colours, its raw copy, and the processed map (closed and
+// restricted to the foreground) with its integral.
+void PerUserState::RebuildSkinMap(const FrameInputs& frame) {
+    UserTracker& u = Current();
+    BuildSkinMap(frame.colour, frame.ycrcb, frame.foreground, u.trackedFaceModel,
+                 u.detectedFaceModel, skinMap);
+    skinMap.copyTo(rawSkinMap);
+    ProcessSkinMap(frame);
+}
+
+void PerUserState::ProcessSkinMap(const FrameInputs& frame) {
+    cv::dilate(skinMap, skinMap, kDefaultElement, cv::Point(-1, -1), 2);
+    cv::erode(skinMap, skinMap, kDefaultElement, cv::Point(-1, -1), 1);
+    cv::multiply(skinMap, frame.foreground, skinMap, 1);
+    BuildIntegral(skinIntegral, skinMap);
+}
+
+int PerUserState::FollowUser(const FrameInputs& frame) {
+    UserTracker& u = Current();
+    if (TwoUserOperation() && current == 1) {
+        // The second user's face may not come closer to the first user's than either torso.
+        const double b = std::fabs(u.faceX - users[0].faceX);
+        if (users[0].torsoSize > b || b < u.torsoSize) {
+            u.torsoReady = false;
+            u.handsReady = false;
+            return 10;
+        }
+    }
+    RebuildSkinMap(frame);
+    if (!recheckFace) {
+        return 0;  // nothing changed around the face: it stays where it is
+    }
+    if (u.TrackFace(frame.colour, skinIntegral.data(), frame.foregroundIntegral) != 0) {
+        return 0;
+    }
+    u.present = true;
+    RelearnFaceAfterMove(frame);
+    if (!u.torsoReady) {
+        KeepTorsoUnderFace();
+    }
+    return 0;
+}
+
+// After a large face movement through changed colour, the face colour is learned again at the
+// new place, so lighting changes across the room do not lose the face.
+void PerUserState::RelearnFaceAfterMove(const FrameInputs& frame) {
+    UserTracker& u = Current();
+    const int f = std::max(3 * width / 40, TruncToInt(u.faceSize));
+    const bool moved =
+        std::fabs(u.faceX - lastFaceX) > ((461 * f) >> 8) || std::fabs(u.faceY - lastFaceY) > f;
+    if (!moved) {
+        return;
+    }
+    const double half = 0.8 * std::max(TruncToInt(u.faceSize), 6);
+    const int x0 = std::max(0, TruncToInt(u.faceX - half));
+    const int x1 = std::min(width - 1, TruncToInt(u.faceX + half));
+    const int y0 = std::max(0, TruncToInt(u.faceY - half));
+    const int y1 = std::min(height - 1, TruncToInt(u.faceY + half));
+    const int area = std::max(0, x1 - x0) * std::max(0, y1 - y0);
+    const int changed = ClampedCornerSum(frame.changedIntegral, width, height, x0, y0, x1, y1);
+    if (changed <= ((5 * area) >> 7)) {
+        return;
+    }
+    if (u.faceFound) {
+        LearnFaceColour(false, u.faceX, u.faceY, std::max(u.faceSize / 4, 6.0f), frame.colour,
+                        frame.ycrcb, frame.foreground, skinMap, u.trackedFaceModel);
+        // Only the processed map and its integral follow the new colours; the raw copy stays
+        // as built at the start of the frame.
+        BuildSkinMap(frame.colour, frame.ycrcb, frame.foreground, u.trackedFaceModel,
+                     u.detectedFaceModel, skinMap);
+        ProcessSkinMap(frame);
+    }
+    lastFaceX = TruncToInt(u.faceX);
+    lastFaceY = TruncToInt(u.faceY);
+}
+
+// Before the torso is tracked, it is kept one face height below the face, with a half-width
+// that grows with the space between the face top and the frame bottom.
+void PerUserState::KeepTorsoUnderFace() {
+    UserTracker& u = Current();
+    u.torsoX = u.faceX;
+    u.torsoY = u.faceY + u.faceSize;
+    const int faceTop = TruncToInt(u.faceY - u.faceSize / 2);
+    const int q = faceTop + (height - faceTop) / 3;
+    if (u.torsoY < q) {
+        u.torsoY = (u.torsoY + (height - u.faceY) / 3 + faceTop) / 2;
+    }
+    const int s = std::max(TruncToInt(u.faceSize), (height - faceTop) >> 3);
+    const int d = TruncToInt(u.torsoY) - faceTop;
+    u.torsoSize = s < d ? (s + d) >> 1 : s;
+}
+
+}  // namespace olvar

@@ -1,0 +1,109 @@
+// The decisions of the body and torso-and-hands steps that come before any body-part tracker
+// runs: blobs too narrow to be a person, a second user standing on the first, and a user that is
+// not there.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "imaging/integral.h"
+#include "users/per_user_state.h"
+
+namespace olvar {
+namespace {
+
+constexpr int W = 200;
+constexpr int H = 150;
+
+class BodyStepTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        state = std::make_unique<PerUserState>();
+        colour = cv::Mat::zeros(H, W, CV_8UC3);
+        ycrcb = cv::Mat::zeros(H, W, CV_8UC3);
+        foreground = cv::Mat::zeros(H, W, CV_8UC1);
+        Integrate();
+    }
+
+    void Integrate() {
+        BuildIntegral(foregroundIntegral, foreground);
+        zeros.assign(static_cast<size_t>(W) * H, 0);
+    }
+
+    FrameInputs Frame() const {
+        return FrameInputs{colour,       ycrcb,        foreground,   foregroundIntegral.data(),
+                           zeros.data(), zeros.data(), zeros.data(), 6};
+    }
+
+    void TwoUsers() {
+        state->userMode.userCount = 2;
+        state->current = 1;
+    }
+
+    std::unique_ptr<PerUserState> state;
+    cv::Mat colour, ycrcb, foreground;
+    Integral foregroundIntegral, zeros;
+};
+
+TEST_F(BodyStepTest, BlobNineColumnsWideNeverStartsAUser) {
+    foreground(cv::Rect(100, 60, 9, 60)).setTo(1);
+    Integrate();
+    EXPECT_EQ(state->BodyStep(Frame()), 1);
+    const UserTracker& u = state->users[0];
+    EXPECT_FALSE(u.present);
+    // The blob was found (its first torso estimate is min(85 * 60 >> 8, 9 / 2) = 4) and then
+    // refused for its width.
+    EXPECT_EQ(u.torsoSize, 4);
+}
+
+TEST_F(BodyStepTest, SecondUserIsOnlySoughtBesideAPresentFirstUser) {
+    foreground(cv::Rect(120, 30, 40, 120)).setTo(1);
+    Integrate();
+    TwoUsers();
+    state->users[1].torsoSize = -5;
+    EXPECT_EQ(state->BodyStep(Frame()), 1);
+    EXPECT_FALSE(state->users[1].present);
+    EXPECT_EQ(state->users[1].torsoSize, -5);  // no blob was looked for
+}
+
+// A followed second user whose face comes closer to the first user's face than either torso
+// half-width loses its torso and hands at once; it stays present.
+TEST_F(BodyStepTest, SecondUserOnTopOfTheFirstIsRejected) {
+    struct Case {
+        const char* name;
+        float firstFaceX, secondFaceX;
+        int firstTorso, secondTorso;
+    };
+    const Case cases[] = {
+        {"within the first user's half-width", 100, 119.5f, 20, 10},
+        {"within the second user's half-width", 100, 85, 10, 16},
+        {"same column", 60, 60, 1, 1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SetUp();
+        TwoUsers();
+        UserTracker& first = state->users[0];
+        UserTracker& second = state->users[1];
+        first.present = true;
+        first.faceX = k.firstFaceX;
+        first.torsoSize = k.firstTorso;
+        second.present = second.torsoReady = second.handsReady = true;
+        second.faceX = k.secondFaceX;
+        second.torsoSize = k.secondTorso;
+        EXPECT_EQ(state->BodyStep(Frame()), 10);
+        EXPECT_TRUE(second.present);
+        EXPECT_FALSE(second.torsoReady);
+        EXPECT_FALSE(second.handsReady);
+    }
+}
+
+TEST_F(BodyStepTest, TorsoAndHandsStepOfAnAbsentUserClearsItsLaterStages) {
+    UserTracker& u = state->users[0];
+    u.torsoReady = u.handsReady = true;
+    EXPECT_EQ(state->FaceHandsStep(Frame()), 1);
+    EXPECT_FALSE(u.torsoReady);
+    EXPECT_FALSE(u.handsReady);
+}
+
+}  // namespace
+}  // namespace olvar
