@@ -24,7 +24,7 @@ int BinOf(int r, int g, int b) {
 // at (cx, cy), dark hair on its top quarter, and a blue shirt from the chin down. The mask is
 // the whole silhouette.
 struct Person {
-    cv::Mat colour{kH, kW, CV_8UC3, cv::Scalar(128, 128, 128)};
+    cv::Mat colour = cv::Mat(kH, kW, CV_8UC3, cv::Scalar(128, 128, 128));
     cv::Mat mask = cv::Mat::zeros(kH, kW, CV_8UC1);
 
     Person(int cx, int cy, int hx) {

@@ -24,8 +24,8 @@ const cv::Scalar kSkin = Rgb(200, 120, 90);   // passes the main rule and the hu
 
 // One working frame: colour, its YCrCb conversion and a foreground mask.
 struct Frame {
-    cv::Mat colour{kH, kW, CV_8UC3, kGrey};
-    cv::Mat foreground{kH, kW, CV_8UC1, cv::Scalar(1)};
+    cv::Mat colour = cv::Mat(kH, kW, CV_8UC3, kGrey);
+    cv::Mat foreground = cv::Mat(kH, kW, CV_8UC1, cv::Scalar(1));
     cv::Mat ycrcb;
 
     void Paint(const cv::Rect& box, const cv::Scalar& colour_) {
