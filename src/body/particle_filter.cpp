@@ -7,6 +7,15 @@
 
 namespace olvar {
 
+namespace {
+
+// value + trunc(noise), saturated at the int limits instead of overflowing.
+int ShiftedBy(int value, float noise) {
+    return TruncToInt(static_cast<double>(value) + std::trunc(static_cast<double>(noise)));
+}
+
+}  // namespace
+
 CParticleFilter::~CParticleFilter() {
     ClearGenerations();
 }
@@ -153,9 +162,9 @@ void CParticleFilter::ResampleAndDiffuse() {
         const Primitive& parent = *previousGeneration[k];
         for (int c = 0; c < copyCounts[k]; ++c) {
             SetNoiseFromParent(parent.partSize);
-            const int x = parent.x + TruncToInt(Gaussian(0, 2.0f * positionSigma));
-            const int y = parent.y + TruncToInt(Gaussian(0, static_cast<float>(positionSigma)));
-            const int s = parent.partSize + TruncToInt(Gaussian(0, sizeSigma));
+            const int x = ShiftedBy(parent.x, Gaussian(0, 2.0f * positionSigma));
+            const int y = ShiftedBy(parent.y, Gaussian(0, static_cast<float>(positionSigma)));
+            const int s = ShiftedBy(parent.partSize, Gaussian(0, sizeSigma));
             Primitive* child = AddParticle(x, y, s);
             child->weight = parent.weight;
         }

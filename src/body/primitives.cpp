@@ -40,11 +40,12 @@ double InnerVersusBand(double inner, double outer, double innerArea) {
 }
 
 void TorsoPrimitive::SetUp(int W, int H) {
-    const int s = partSize;
-    const int L = ClampColumn(x - s, W), R = ClampColumn(x + s, W);
-    const int nl = ClampColumn(x - 0.4 * s + 0.5, W), nr = ClampColumn(x + 0.4 * s + 0.5, W);
-    const int top = ClampRow(y - 3.12 * s + 0.5, H), head = ClampRow(y - 1.4 * s + 0.5, H);
-    const int mid = ClampRow(y, H), bottom = ClampRow(y + 2 * s, H);
+    // In double: the integer sums are the same, and no pose can overflow them.
+    const double s = partSize, cx = x, cy = y;
+    const int L = ClampColumn(cx - s, W), R = ClampColumn(cx + s, W);
+    const int nl = ClampColumn(cx - 0.4 * s + 0.5, W), nr = ClampColumn(cx + 0.4 * s + 0.5, W);
+    const int top = ClampRow(cy - 3.12 * s + 0.5, H), head = ClampRow(cy - 1.4 * s + 0.5, H);
+    const int mid = ClampRow(cy, H), bottom = ClampRow(cy + 2 * s, H);
     // The box [L, R] x [top, bottom], with repeated corners.
     const PointI o[8] = {{L, top},    {R, top},    {R, top}, {R, top},
                          {R, bottom}, {L, bottom}, {L, top}, {L, top}};
@@ -64,10 +65,11 @@ double TorsoPrimitive::Score(const int32_t* integral, int stride, int, double) {
 }
 
 void TorsoPrimitive::SetUpAlternative(int, int H) {
-    const int W = frameWidth, s = partSize;
-    const int L = ClampColumn(x - s, W), R = ClampColumn(x + s, W);
-    const int nl = ClampColumn(x - 0.4 * s, W), nr = ClampColumn(x + 0.4 * s, W);
-    const int top = ClampRow(y - 4.0 * s, H), mid = ClampRow(y, H), bottom = ClampRow(y + s, H);
+    const int W = frameWidth;
+    const double s = partSize, cx = x, cy = y;
+    const int L = ClampColumn(cx - s, W), R = ClampColumn(cx + s, W);
+    const int nl = ClampColumn(cx - 0.4 * s, W), nr = ClampColumn(cx + 0.4 * s, W);
+    const int top = ClampRow(cy - 4.0 * s, H), mid = ClampRow(cy, H), bottom = ClampRow(cy + s, H);
     const PointI points[10] = {{L, top},  {nl, top}, {nr, top}, {R, top},    {L, mid},
                                {nl, mid}, {nr, mid}, {R, mid},  {L, bottom}, {R, bottom}};
     std::copy(points, points + 10, alternative);

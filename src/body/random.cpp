@@ -19,17 +19,28 @@ float ParkMiller::Uniform() {
     return static_cast<float>(Next()) * 4.656612873077393e-10f;
 }
 
+bool PolarStep(float u1, float u2, float* standard) {
+    const float p = 2.0f * u1 - 1.0f;
+    const float q = 2.0f * u2 - 1.0f;
+    const float s = p * p + q * q;
+    if (s > 1.0f || s == 0.0f) {
+        return false;
+    }
+    const float factor = std::sqrt(-2.0f * std::log(s) / s);
+    *standard = p * factor;
+    return true;
+}
+
 float ParkMiller::Gaussian(float mean, float sigma) {
-    float p, s;
-    do {
+    float standard = 0;
+    for (;;) {
+        // The two uniforms are drawn in this order (not as arguments, whose order is unspecified).
         const float u1 = Uniform();
         const float u2 = Uniform();
-        p = 2.0f * u1 - 1.0f;
-        const float q = 2.0f * u2 - 1.0f;
-        s = p * p + q * q;
-    } while (s > 1.0f || s == 0.0f);
-    const float factor = std::sqrt(-2.0f * std::log(s) / s);
-    const float standard = p * factor;
+        if (PolarStep(u1, u2, &standard)) {
+            break;
+        }
+    }
     return standard * sigma + mean;
 }
 

@@ -11,6 +11,12 @@
 
 namespace olvar {
 
+// One step of the polar method on a pair of uniforms: with p = 2·u1 - 1, q = 2·u2 - 1 and
+// s = p² + q², writes the standard normal sample p·sqrt(-2·ln(s) / s) and returns true, or returns
+// false when the pair must be redrawn: outside the unit disc (s > 1) or at its centre (s = 0, where
+// the logarithm is undefined). Single-precision throughout; q is discarded.
+bool PolarStep(float u1, float u2, float* standard);
+
 class ParkMiller {
   public:
     static constexpr int32_t kSeed = 802163120;
