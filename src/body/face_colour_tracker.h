@@ -23,6 +23,13 @@ void ColourHistogram(const cv::Mat& colour, const cv::Mat* mask, int cx, int cy,
 // Bhattacharyya coefficient of two 512-bin histograms.
 float Bhattacharyya(const float* a, const float* b);
 
+// How well a mask's outline sits where a head of half-width hx centred at (cx, cy) would have
+// it: eight probe segments (the head's sides on the centre row and one half-width above, its top
+// 1.25 half-widths above the centre) each contribute 0.5 (no outline near the segment's
+// midpoint) to 2.0 (outline exactly there), and the factor is their product. An empty mask
+// counts as having no outline.
+float HeadOutlineFactor(const cv::Mat& mask, int cx, int cy, int hx);
+
 // The random stream shared by all face colour trackers of the process.
 ParkMiller& SharedColourRandom();
 
@@ -43,6 +50,11 @@ struct ColourStep {
     float bestWeight;
 };
 
+// The step's report of an estimate: hy capped at 4 hx; valid when the centre lies in the W x H
+// frame, both half-sizes are positive and the best weight reaches minWeight.
+ColourStep ReportColourEstimate(const FaceParticle& estimate, float bestWeight, float minWeight,
+                                int width, int height);
+
 class FaceColourTracker {
   public:
     static constexpr int kParticles = 75;
@@ -50,8 +62,14 @@ class FaceColourTracker {
     // Resets the shared random stream.
     FaceColourTracker();
 
+    // Takes the reference histogram of the box (x ± hx, y ± hy) and scatters the particles
+    // around it. A colour image that is not W x H with 3 bytes per pixel gives an empty
+    // reference (nothing will match it).
     void StartColourTracker(int x, int y, int hx, int hy, const cv::Mat& colour, int width,
                             int height);
+    // One frame: resample, predict, measure, estimate. When even the best particle matches
+    // below minWeight the particle set is put back as it was. A colour image or mask of the
+    // wrong size or type gives status -1 and leaves the tracker untouched.
     ColourStep StepColourTracker(const cv::Mat& colour, int width, int height);
 
     float velocityGain = 0.2f;
@@ -68,6 +86,14 @@ class FaceColourTracker {
     float spread = 0.5f;
     const cv::Mat* mask = nullptr;  // foreground mask, set before every call
     FaceParticle faceEstimate = {};
+
+  private:
+    bool FrameUsable(const cv::Mat& colour, int width, int height) const;
+    void Resample();
+    void Predict();
+    // Weighs every particle; returns the largest weight.
+    float Measure(const cv::Mat& colour);
+    void EstimateFromWeights();
 };
 
 }  // namespace olvar

@@ -31,6 +31,8 @@ struct HueSaturation {
     int hue;
     int saturation;
 };
+// Hue in hundredths of a turn of the YIQ chroma plane (grey is 50) and a saturation scaled to
+// the brightness; black has no saturation and reports -1, outside every saturation window.
 HueSaturation ChromaHueSaturation(int blue, int green, int red);
 
 // Colour rules on one pixel of the working colour image.
@@ -40,6 +42,8 @@ bool IsMainSkin(int red, int green, int blue);
 bool PassesOpponentAngle(int red, int green, int blue);
 
 // Looks for the skin-coloured head inside a body blob; true with the head box when found.
+// `scratch` receives the accepted pixels (re-created at the frame's size when needed). Images
+// of different sizes or types find nothing.
 bool FindHeadSkin(const cv::Mat& colour, const cv::Mat& ycrcb, const cv::Mat& foreground,
                   const cv::Rect& blob, cv::Mat& scratch, cv::Rect* head);
 
