@@ -48,14 +48,14 @@ TEST(HandsInput, DetectionRefusesUnusableInput) {
         SCOPED_TRACE(c.name);
         StartedRig s;
         c.spoil(s.rig.tracker);
-        EXPECT_EQ(s.rig.tracker.StartHands(s.rig.foreground.data(), s.rig.faceFreeSkin.data(),
+        EXPECT_EQ(s.rig.tracker.StartHands(s.rig.foreground.data(), s.rig.skinWithFace.data(),
                                            s.rig.colour, s.rig.changed.data(),
                                            s.rig.motionCount.data(), 4),
                   1);
     }
     StartedRig s;
     HandsRig& r = s.rig;
-    EXPECT_EQ(r.tracker.StartHands(nullptr, r.faceFreeSkin.data(), r.colour, r.changed.data(),
+    EXPECT_EQ(r.tracker.StartHands(nullptr, r.skinWithFace.data(), r.colour, r.changed.data(),
                                    r.motionCount.data(), 4),
               1);
 }
@@ -87,7 +87,7 @@ TEST(HandsInput, DetectionToleratesOddButUsableInput) {
         cv::Mat colour = r.colour;
         int d = 4;
         c.spoil(r.tracker, colour, d);
-        const int result = r.tracker.StartHands(r.foreground.data(), r.faceFreeSkin.data(), colour,
+        const int result = r.tracker.StartHands(r.foreground.data(), r.skinWithFace.data(), colour,
                                                 r.changed.data(), r.motionCount.data(), d);
         EXPECT_TRUE(result == 0 || result == 1);
     }

@@ -2,7 +2,8 @@
 // head, and two arms drawn as filled segments from parametric joint angles, with skin-coloured
 // hands (and forearms with short sleeves). Ground truth: the shoulder, elbow and hand of each
 // arm. The HandsRig feeds a UserTracker the maps the per-user step would give it: silhouette,
-// skin map without the face, changed pixels and motion counts from frame differences.
+// the skin map with and without the face, changed pixels and motion counts from frame
+// differences.
 #ifndef OLVAR_TESTS_BODY_HANDS_SCENE_H
 #define OLVAR_TESTS_BODY_HANDS_SCENE_H
 
@@ -287,7 +288,9 @@ class HandsRig {
 
     void Feed(const RenderedFrame& f) { Feed(f.colour, f.mask, f.skin); }
 
-    // Takes a frame: builds the silhouette, face-free skin, changed and motion-count integrals.
+    // Takes a frame: builds the silhouette, skin, face-free skin, changed and motion-count
+    // integrals. Detection reads the user's whole skin map (its cells lie below the shoulder line
+    // anyway); tracking reaches up beside the head and reads the skin without the face.
     void Feed(const cv::Mat& frameColour, const cv::Mat& frameMask, const cv::Mat& frameSkin) {
         mask = frameMask.clone();
         BuildIntegral(foreground, mask);
@@ -313,12 +316,13 @@ class HandsRig {
             counts += d;
         }
         BuildIntegral(motionCount, counts);
+        BuildIntegral(skinWithFace, skin);
         tracker.RemoveFaceSkin(skin, faceFreeSkin);
     }
 
     int Start() {
         tracker.skeleton.ResetSkeletonPose();
-        return tracker.StartHands(foreground.data(), faceFreeSkin.data(), colour, changed.data(),
+        return tracker.StartHands(foreground.data(), skinWithFace.data(), colour, changed.data(),
                                   motionCount.data(), kHistory);
     }
 
@@ -336,7 +340,7 @@ class HandsRig {
 
     UserTracker tracker;
     cv::Mat mask, skin, colour;
-    Integral foreground, faceFreeSkin, changed, motionCount;
+    Integral foreground, skinWithFace, faceFreeSkin, changed, motionCount;
 
   private:
     int W_, H_;

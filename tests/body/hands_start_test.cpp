@@ -192,6 +192,103 @@ TEST(HandsStart, CellWindowNeedsEnoughForegroundAndSomeSkin) {
     }
 }
 
+TEST(HandsStart, ElbowRegions) {
+    // Torso half-width 20, neck top (100, 66), upper-arm width 8.8 (window half-side 4),
+    // (205 * 20) >> 8 = 16. Detection searches around the resting elbow; tracking also ties the
+    // region to the neck and stops short of another user on the neck's side of the frame.
+    struct Case {
+        std::string name;
+        bool tracking;
+        int arm;
+        cv::Point2d elbow;
+        double neckX;
+        OtherUser other;
+        ElbowRegion expected;
+    };
+    const std::vector<Case> cases = {
+        {"detection, hand 0", false, 0, {116, 94}, 100, {}, {100, 166, 54, 134}},
+        {"detection, hand 1", false, 1, {84, 94}, 100, {}, {44, 100, 54, 134}},
+        {"tracking, hand 0", true, 0, {116, 94}, 100, {}, {104, 146, 54, 96}},
+        {"tracking, hand 0, elbow rounded", true, 0, {104.4, 94.6}, 100, {}, {104, 134, 55, 96}},
+        {"tracking, hand 0 raised far out", true, 0, {180, 20}, 100, {}, {140, 150, 46, 60}},
+        {"tracking, hand 0, other user right",
+         true,
+         0,
+         {116, 94},
+         99,
+         {true, 160, 0, 16},
+         {103, 141, 54, 96}},
+        {"tracking, hand 0, neck not in the left half",
+         true,
+         0,
+         {116, 94},
+         100,
+         {true, 160, 0, 16},
+         {104, 146, 54, 96}},
+        {"tracking, hand 1", true, 1, {84, 94}, 100, {}, {54, 96, 54, 96}},
+        {"tracking, hand 1 raised far out", true, 1, {20, 20}, 100, {}, {50, 60, 46, 60}},
+        {"tracking, hand 1 low", true, 1, {84, 140}, 100, {}, {54, 96, 86, 96}},
+        {"tracking, hand 1, other user left",
+         true,
+         1,
+         {84, 94},
+         101,
+         {true, 40, 0, 16},
+         {59, 97, 54, 96}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ArmContext arm = ArmAt(c.arm, 20, c.arm == 0 ? 116 : 84, 72);
+        arm.neckX = c.neckX;
+        arm.neckY = 66;
+        arm.elbowRefX = c.elbow.x;
+        arm.elbowRefY = c.elbow.y;
+        arm.other = c.other;
+        const ElbowRegion r = c.tracking ? TrackElbowRegion(arm) : StartElbowRegion(arm);
+        EXPECT_EQ(r.x0, c.expected.x0);
+        EXPECT_EQ(r.x1, c.expected.x1);
+        EXPECT_EQ(r.y0, c.expected.y0);
+        EXPECT_EQ(r.y1, c.expected.y1);
+    }
+}
+
+TEST(HandsStart, ElbowsHuggingTheNeckGoWhenEnoughLieFarOut) {
+    // Neck top (100, 66), scale 20, window half-side 4 (step 4), full foreground: every grid
+    // point is a candidate. "Far out" is beyond 100 + 28 below the neck top; when more than five
+    // but not all are far out, candidates below the neck top must lie beyond 120, those at or
+    // above it beyond 100 (mirrored for hand 1).
+    struct Case {
+        std::string name;
+        int arm;
+        ElbowRegion region;
+        size_t kept, all;
+    };
+    const std::vector<Case> cases = {
+        {"four far out: all kept", 0, {116, 136, 64, 72}, 18, 18},
+        {"six far out: the six near the neck below it go", 0, {116, 136, 64, 76}, 18, 24},
+        {"all far out: all kept", 0, {132, 140, 68, 76}, 9, 9},
+        {"nine far out", 0, {104, 140, 60, 76}, 35, 50},
+        {"hand 1, nine far out", 1, {60, 96, 60, 76}, 35, 50},
+    };
+    const ConstantMaps full(200, 150, 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ArmContext arm = ArmAt(c.arm, 20, c.arm == 0 ? 116 : 84, 72);
+        ASSERT_EQ(arm.neckX, 100);
+        ASSERT_EQ(arm.neckY, 66);
+        std::vector<ElbowCandidate> elbows;
+        CollectElbows(arm, c.region, full.maps.foreground, elbows);
+        EXPECT_EQ(elbows.size(), c.kept);
+        if (c.kept == c.all) {
+            continue;
+        }
+        for (const ElbowCandidate& e : elbows) {
+            const int out = c.arm == 0 ? e.x - 100 : 100 - e.x;
+            EXPECT_GT(out, e.y > 66 ? 20 : 0) << e.x << ", " << e.y;
+        }
+    }
+}
+
 TEST(HandsStart, StoresStopAtTheirCapacities) {
     const ConstantMaps full(200, 150, 1);
 

@@ -328,6 +328,149 @@ TEST(HandsTrack, CandidatesListNearCellsFirstThenTheBestWeighted) {
     }
 }
 
+TEST(HandsTrack, CellGridAroundTheNeckStopsAtTheOtherUser) {
+    // Scale 20: pitch 3; rows 3.2 scales above to 3.8 below the neck top, columns 3.6 scales to
+    // either side, windows kept g from the border. Another user cuts the columns on the side it
+    // stands, as the neck's half of the frame tells.
+    struct Case {
+        std::string name;
+        double nx, ny;
+        OtherUser other;
+        int x0, lastColumn, y0, lastRow;
+        bool valid;
+    };
+    const std::vector<Case> cases = {
+        {"alone", 100, 66, {}, 28, 172, 3, 142, true},
+        {"neck near the top", 100, 10, {}, 28, 172, 3, 86, true},
+        {"other user right of a left-half neck", 90, 66, {true, 150, 0, 20}, 18, 130, 3, 142, true},
+        {"other user left of a right-half neck", 110, 66, {true, 40, 0, 20}, 60, 182, 3, 142, true},
+        {"other user's bound held at g", 60, 66, {true, 20, 0, 20}, 3, 3, 3, 142, true},
+        {"other user's bound held at W - g - 1",
+         150,
+         66,
+         {true, 190, 0, 20},
+         196,
+         196,
+         3,
+         142,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CellGrid grid = TrackCellGrid(200, 150, 20, c.nx, c.ny, c.other);
+        EXPECT_EQ(grid.g, 3);
+        EXPECT_EQ(grid.valid, c.valid);
+        EXPECT_EQ(grid.x0, c.x0);
+        EXPECT_EQ(grid.x1 - 1, c.lastColumn);
+        EXPECT_EQ(grid.y0, c.y0);
+        EXPECT_EQ(grid.y1 - 1, c.lastRow);
+    }
+    // Capacity (rows + 5) (columns + 5) / g^2 + 1 with rows and columns the bound differences.
+    EXPECT_EQ(TrackCellGrid(200, 150, 20, 100, 66, {}).capacity, 144 * 149 / 9 + 1);
+}
+
+TEST(HandsTrack, TrackingCellsNeedForegroundSkinAndMotionOrAPreviousHand) {
+    // One window of pitch 5 around (100, 80) (columns 96..105, rows 76..85, area 100): at least
+    // (45 * 100) >> 7 = 35 foreground pixels; with d = 2 a motion-count sum above 60, or the
+    // centre within 10 pixels of a previous hand in both directions; some skin.
+    struct Case {
+        std::string name;
+        int foreground, motion, skin;
+        cv::Point2f previousHand;
+        bool isCell;
+    };
+    const std::vector<Case> cases = {
+        {"moving", 35, 61, 1, {0, 0}, true},
+        {"34 foreground pixels", 34, 61, 1, {0, 0}, false},
+        {"motion density 0.3 only", 35, 60, 1, {0, 0}, false},
+        {"still at a previous hand", 35, 0, 1, {110, 90}, true},
+        {"still, 10.5 columns from the hand", 35, 0, 1, {110.5f, 80}, false},
+        {"moving without skin", 35, 61, 0, {0, 0}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cv::Mat fg = cv::Mat::zeros(150, 200, CV_8UC1);
+        cv::Mat skin = cv::Mat::zeros(150, 200, CV_8UC1);
+        cv::Mat counts = cv::Mat::zeros(150, 200, CV_8UC1);
+        for (int i = 0; i < c.foreground; ++i) {
+            fg.at<uint8_t>(76 + i / 10, 96 + i % 10) = 1;
+        }
+        for (int i = 0; i < c.motion; ++i) {  // counts of at most d = 2 per pixel
+            counts.at<uint8_t>(76 + (i / 2) / 10, 96 + (i / 2) % 10) += 1;
+        }
+        if (c.skin > 0) {
+            skin.at<uint8_t>(80, 100) = 1;
+        }
+        const Integral fgI = IntegralOf(fg), skinI = IntegralOf(skin), countI = IntegralOf(counts);
+        const Integral none = IntegralOf(cv::Mat::zeros(150, 200, CV_8UC1));
+        const HandMaps maps{200, 150, fgI.data(), skinI.data(), none.data(), countI.data(), 2};
+        CellGrid grid;
+        grid.g = 5;
+        grid.x0 = 100;
+        grid.x1 = 101;
+        grid.y0 = 80;
+        grid.y1 = 81;
+        grid.capacity = 4;
+        grid.valid = true;
+        const float previousX[2] = {0, c.previousHand.x};
+        const float previousY[2] = {0, c.previousHand.y};
+        std::vector<HandCell> cells;
+        CollectTrackCells(grid, maps, previousX, previousY, cells);
+        ASSERT_EQ(cells.size(), c.isCell ? 1u : 0u);
+        if (c.isCell) {
+            EXPECT_DOUBLE_EQ(cells[0].skinTerm, 1.01);
+            EXPECT_DOUBLE_EQ(cells[0].motionTerm, c.motion / 200.0 + 1);
+            EXPECT_DOUBLE_EQ(cells[0].weight, 1.01 * (c.motion / 200.0 + 1));
+        }
+    }
+}
+
+TEST(HandsTrack, HandBlobGrowsOverMovingPixelsFromThePreviousHand) {
+    // Torso half-width 20: the blob seeds within 3 pixels of the previous hand and grows through
+    // pixels whose 5 x 5 motion-count sum exceeds 13 d, keeping 3 pixels from the border. A
+    // moving band (counts 1) in rows 75..85 from column 95 passes the test from its own edge
+    // rows and columns on (3 of 5 rows or columns inside: 15 > 13); a second moving patch
+    // beyond a still gap is not joined.
+    struct Case {
+        std::string name;
+        int bandRight;  // last column of the band
+        cv::Point previousHand;
+        int d;
+        BlobBox expected;
+    };
+    const BlobBox empty{200, -1, 150, -1};
+    const std::vector<Case> cases = {
+        {"band around the hand", 130, {100, 80}, 1, {95, 130, 75, 85}},
+        {"counts too low for d = 2", 130, {100, 80}, 2, empty},
+        {"hand 4 rows above the band: no seed", 130, {100, 71}, 1, empty},
+        {"hand 3 rows above the band", 130, {100, 72}, 1, {95, 130, 75, 85}},
+        {"band to the right border", 199, {100, 80}, 1, {95, 196, 75, 85}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cv::Mat counts = cv::Mat::zeros(150, 200, CV_8UC1);
+        counts(cv::Rect(95, 75, c.bandRight - 95 + 1, 11)).setTo(1);
+        if (c.bandRight < 150) {
+            counts(cv::Rect(150, 75, 21, 11)).setTo(1);
+        }
+        const Integral countI = IntegralOf(counts);
+        cv::Mat blobImage;
+        std::vector<int> queue;
+        const BlobBox box = GrowHandBlob(Arm(0), c.previousHand.x, c.previousHand.y, countI.data(),
+                                         c.d, blobImage, queue);
+        EXPECT_EQ(box.left, c.expected.left);
+        EXPECT_EQ(box.right, c.expected.right);
+        EXPECT_EQ(box.top, c.expected.top);
+        EXPECT_EQ(box.bottom, c.expected.bottom);
+        if (box.left > box.right) {
+            EXPECT_EQ(cv::countNonZero(blobImage), 0);
+        } else {
+            EXPECT_EQ(blobImage.at<uint8_t>(80, 100), 1);
+            EXPECT_EQ(blobImage.at<uint8_t>(80, 160), c.bandRight < 150 ? 0 : 1);
+        }
+    }
+}
+
 TEST(HandsTrack, ElbowBendLimits) {
     struct Case {
         int arm;
@@ -426,6 +569,49 @@ TEST(HandsTrack, OutlineTermRewardsCoverageAndPenalisesOverlap) {
     EXPECT_DOUBLE_EQ(
         OutlineTerm(arm, upper, 118, 74, 22, SegmentAngle(140, 72, 118, 74), 0.0, 0, fg.data()),
         0.01);
+}
+
+TEST(HandsTrack, OutlineTermOnAFullSilhouette) {
+    // Neck top (100, 66), scale 20, upper-arm width 8.8, forearm width 6, every pixel set. The
+    // arm window runs 84 columns out from the neck over rows 2..142, less the body below the
+    // neck row out to column 120 (20 x 76) and the neck beside it from row 38 (10 x 28).
+    const Integral full = IntegralOf(cv::Mat(150, 200, CV_8UC1, cv::Scalar(1)));
+    const int A = 84 * 140 - 20 * 76 - 10 * 28;
+    EXPECT_EQ(ArmRegionCount(Arm(0), full.data()), A);
+    EXPECT_EQ(ArmRegionCount(Arm(1), full.data()), A);
+
+    struct Case {
+        std::string name;
+        cv::Point elbow;
+        double U, a;
+        cv::Point2d hand;
+        double numerator;  // coverage of both boxes less the body crossing and the fold
+    };
+    const double upper24 = (24 + 4.4) * 8.8, upper18 = (18 + 4.4) * 8.8;
+    const std::vector<Case> cases = {
+        {"straight out", {140, 72}, 24, 0, {168, 72}, upper24 + 28 * 6},
+        // Elbow and hand inside column 120, hand below the neck row: the forearm lies over the
+        // body and its coverage is left out.
+        {"forearm over the body", {118, 90}, 18, -kPi / 2, {110, 110}, upper18},
+        // Folded straight back to the neck column: the stretch from column 120 to the hand (the
+        // axis box of columns 101..120, rows 70..75) crosses the body, and the fold covers the
+        // upper arm again for min(L, U) = 24 columns.
+        {"folded back level", {140, 72}, 24, 0, {100, 72}, upper24 + 40 * 6 - 20 * 6 - 24 * 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UpperArmHypothesis upper;
+        upper.elbowX = c.elbow.x;
+        upper.elbowY = c.elbow.y;
+        upper.length = c.U;
+        upper.angle = c.a;
+        upper.boxScore = 1;
+        const double L = std::hypot(c.hand.x - c.elbow.x, c.hand.y - c.elbow.y);
+        const double foreAngle = SegmentAngle(c.elbow.x, c.elbow.y, c.hand.x, c.hand.y);
+        EXPECT_NEAR(
+            OutlineTerm(Arm(0), upper, c.hand.x, c.hand.y, L, foreAngle, 1.0, A, full.data()),
+            c.numerator / A + 0.01, 1e-12);
+    }
 }
 
 TEST(HandsTrack, OutwardBonusFavoursRaisedOutstretchedArms) {
