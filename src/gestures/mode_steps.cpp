@@ -21,22 +21,23 @@ void IMode::UpdateCalibratedBodyReference() {
     body.headY = TruncatePixels(record.faceY);
     currentUnit_ = TruncatePixels(0.8 * record.faceSize);
 
-    bool recalibrate = false;
     if (calibrated_ == 0) {
         calibrated_ = 1;
-        recalibrate = true;
+        TakeCalibration();
     }
     // Deviating frames need not be consecutive: the counter is only reset by recalibrating.
     if (std::abs(currentUnit_ - body.unit) > kUnitTolerance &&
         ++deviationCount_ > kDeviatingFrames) {
         deviationCount_ = 0;
-        recalibrate = true;
+        TakeCalibration();
     }
-    if (recalibrate) {
-        body.unit = currentUnit_;
-        body.calibratedHeadX = body.headX;
-        body.calibratedHeadY = body.headY;
-    }
+}
+
+void IMode::TakeCalibration() {
+    BodyReference& body = MutableBody();
+    body.unit = currentUnit_;
+    body.calibratedHeadX = body.headX;
+    body.calibratedHeadY = body.headY;
 }
 
 bool IMode::BeginFrame() {

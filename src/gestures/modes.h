@@ -75,6 +75,8 @@ class IMode : public CGesture {
 
   private:
     void UpdateCalibratedBodyReference();
+    // The current unit and head position become the calibrated ones.
+    void TakeCalibration();
 
     int modeId_;
     int currentUnit_ = 0;
