@@ -334,6 +334,11 @@ int GestureSolitaire::ReportLeftSwipe(int result) {
 // The pointer is the right hand's offset from a centre beside the head, in units, one value per
 // axis on the card-game grid (-15 .. 15).
 void GestureSolitaire::ComputePointer() {
+    if (pointerScale_ <= 0) {
+        // No face size, no scale: the pointer rests at the centre.
+        SetCursor(0.0f, 0.0f);
+        return;
+    }
     const MotionSample& s = Newest();
     const float ux = static_cast<float>(pointerX_ - s.rx) / static_cast<float>(pointerScale_);
     const float uy = static_cast<float>(s.ry - pointerY_) / static_cast<float>(pointerScale_);

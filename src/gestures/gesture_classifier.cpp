@@ -454,6 +454,10 @@ int CGesture::MouseStep() {
 bool CGesture::InMouseRegion() const {
     const double tx = record_.torsoX;
     const double half = 0.5 * record_.torsoValue;
+    // A torso without width (a cleared record) gives no region and no cursor scale.
+    if (!(half > 0.0)) {
+        return false;
+    }
     const double bottom = mouseActive_ ? record_.torsoY + 3.5 * half : body_.reference + 3.5 * half;
     return record_.hand0Y >= bottom && record_.hand0X >= tx + half && record_.hand1Y <= bottom &&
            record_.hand1X <= tx - half;
@@ -583,6 +587,12 @@ int CGesture::HandsMoving() const {
 void CGesture::ComputeLean() {
     const int shift = body_.headX - body_.calibratedHeadX;
     const int a = body_.unit;
+    cursorY_ = 0.5f;
+    if (a <= 0) {
+        // Without a face size there is no scale to measure the lean against: upright.
+        cursorX_ = 0.5f;
+        return;
+    }
     const float reciprocal = 1.0f / static_cast<float>(3 * a);
     float lean;
     if (shift < 0) {
@@ -591,7 +601,6 @@ void CGesture::ComputeLean() {
         lean = static_cast<float>(0.5 - (shift - 0.5 * a) * reciprocal);
     }
     cursorX_ = ClampCursor(lean);
-    cursorY_ = 0.5f;
 }
 
 }  // namespace olvar

@@ -360,6 +360,16 @@ TEST(ModeMouse, MovingAfterAClickReportsMoves) {
     }
 }
 
+// A cleared record (every value 0) has a torso without width: no region, so no cursor that a
+// zero scale would throw into a corner.
+TEST(ModeMouse, ClearedRecordIsOutsideTheRegion) {
+    CGesture gesture;
+    gesture.SetRecord(TrackingRecord{});
+    EXPECT_EQ(gesture.RecognizeBasic(modeMouse), kHistoryTooShort);
+    EXPECT_EQ(gesture.RecognizeBasic(modeMouse), -1);
+    EXPECT_FLOAT_EQ(gesture.CursorX(), 0.5f);
+}
+
 TEST(ModeMouse, LeavingTheRegionReportsNothing) {
     Script script;
     script.Hold(kMouse, 3).Hold(Rest(), 2).Hold(Pose(kMouse).Right(150, 120), 1);
