@@ -3,13 +3,31 @@
 #include "gestures/vocabulary.h"
 
 namespace olvar {
+namespace {
+
+bool CarriesCursor(int gesture) {
+    return gesture >= gesMouseMove && gesture <= gesMouseLeftDown;
+}
+
+bool CarriesCursorOrLean(int gesture) {
+    return CarriesCursor(gesture) || gesture == gesBodyLeft || gesture == gesBodyRight ||
+           (gesture >= gesHandsMovingBodyLeft && gesture <= gesLeftLiftShiftBodyRight);
+}
+
+}  // namespace
 
 int ZykGR::SetMode(const int* mode) {
+    // Identifiers above 14 have no mode object; they are refused so that Recognize never runs
+    // a missing mode.
     if (mode == nullptr || *mode > kLastMode) {
         return kOlvarInvalid;
     }
-    currentMode_ = *mode;
-    previousMode_ = *mode;
+    const int selected = *mode;
+    currentMode_ = selected;
+    if (selected > modeUndefine && selected != previousMode_) {
+        modes_.Find(selected)->ClearCalibration();
+    }
+    previousMode_ = selected;
     return kOlvarOk;
 }
 
@@ -27,7 +45,9 @@ int ZykGR::GetModeList(const int** list) {
     return ModeList(list);
 }
 
-const char* ZykGR::GetModeName(int mode) { return ModeName(mode); }
+const char* ZykGR::GetModeName(int mode) {
+    return ModeName(mode);
+}
 
 int ZykGR::GetGestureList(const int** list) {
     if (list == nullptr) {
@@ -36,8 +56,39 @@ int ZykGR::GetGestureList(const int** list) {
     return GestureList(list);
 }
 
-const char* ZykGR::GetGestureName(int gesture) { return GestureName(gesture); }
+const char* ZykGR::GetGestureName(int gesture) {
+    return GestureName(gesture);
+}
 
-int ZykGR::Recognize(const TrackingRecord*, GestureRecord*) { return kOlvarOk; }
+int ZykGR::Recognize(const TrackingRecord* record, GestureRecord* gesture) {
+    if (record == nullptr || gesture == nullptr) {
+        return kOlvarInvalid;
+    }
+    if (currentMode_ == modeUndefine) {
+        return kOlvarOk;
+    }
+    if (IMode* mode = modes_.Find(currentMode_)) {
+        mode->SetRecord(*record);
+        const int result = mode->RecognizeFrame();
+        gesture->gesture = result;
+        if (CarriesCursorOrLean(result)) {
+            gesture->x = mode->CursorX();
+            gesture->y = mode->CursorY();
+        }
+        return kOlvarOk;
+    }
+    // Modes 0, 1, 2 and negative identifiers (which run the motion mode).
+    classifier_.SetRecord(*record);
+    const int result = classifier_.RecognizeBasic(currentMode_);
+    if (result == kHistoryTooShort) {
+        return kOlvarOk;
+    }
+    gesture->gesture = result;
+    if (CarriesCursor(result)) {
+        gesture->x = classifier_.CursorX();
+        gesture->y = classifier_.CursorY();
+    }
+    return kOlvarOk;
+}
 
 }  // namespace olvar

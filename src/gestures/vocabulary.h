@@ -6,9 +6,9 @@
 
 namespace olvar {
 
-constexpr int kGestureCount = 74;      // identifiers -1 .. 72
-constexpr int kModeCount = 15;         // identifiers 0 .. 14
-constexpr int kSelectableModes = 14;   // all but 3
+constexpr int kGestureCount = 74;     // identifiers -1 .. 72
+constexpr int kModeCount = 15;        // identifiers 0 .. 14
+constexpr int kSelectableModes = 14;  // all but 3
 constexpr int kFirstGesture = -1;
 constexpr int kLastGesture = 72;
 constexpr int kLastMode = 14;
