@@ -1,8 +1,9 @@
 // olvar-eval: tracking accuracy and gesture recall on rendered sequences.
 //
 // Renders one-person sequences (the demo script, on several seeds: skin tones from light to dark,
-// long and short sleeves, entering from either side) and two-person sequences at 640 x 480, runs
-// the library through its public interface, and prints one line per figure:
+// every shirt colour of the palette, long and short sleeves, entering from either side) and
+// two-person sequences at 640 x 480, runs the library through its public interface, and prints one
+// line per figure:
 //
 //   <sequence> <figure> <value>
 //
@@ -31,7 +32,7 @@ constexpr int kGestureSlackBefore = 3;  // frames before a scripted step a repor
 constexpr int kGestureSlackAfter = 12;  // and after it
 
 struct Options {
-    int seeds = 4;
+    int seeds = 8;
     int firstSeed = 1;
     int mode = modeMotionExt1;
     bool verbose = false;
@@ -284,10 +285,41 @@ void Print(const std::string& sequence, const Figures& f) {
     }
 }
 
+// The people of a seed: the first person's skin tone and shirt follow the seed through the
+// palettes, long sleeves on odd seeds; the second person of the two-person sequences is two tones
+// and four shirts further on, with the other sleeves. Eight seeds cover every shirt for both.
+struct Look {
+    int tone;
+    int shirt;
+    bool longSleeves;
+};
+
+Look FirstLook(int seed) {
+    return {seed % olvar::synth::kSkinToneCount, seed % olvar::synth::kShirtCount, seed % 2 == 1};
+}
+
+Look SecondLook(int seed) {
+    return {(seed + 2) % olvar::synth::kSkinToneCount, (seed + 4) % olvar::synth::kShirtCount,
+            seed % 2 == 0};
+}
+
+olvar::synth::Appearance Appearance(const Look& look, int hair) {
+    return olvar::synth::MakeAppearance(static_cast<olvar::synth::SkinTone>(look.tone), look.shirt,
+                                        hair, look.longSleeves);
+}
+
+std::string Describe(const Look& look) {
+    static const char* const kTones[] = {"light", "medium", "olive", "brown", "dark"};
+    static const char* const kShirts[] = {"blue",  "red",   "green",  "grey",
+                                          "black", "white", "yellow", "purple"};
+    return std::string(kTones[look.tone]) + "/" + kShirts[look.shirt] + "/" +
+           (look.longSleeves ? "long" : "short");
+}
+
 olvar::synth::ScriptOptions OptionsForSeed(int seed) {
     olvar::synth::ScriptOptions options;
-    const auto tone = static_cast<olvar::synth::SkinTone>(seed % olvar::synth::kSkinToneCount);
-    options.look = olvar::synth::MakeAppearance(tone, seed, seed + 2, seed % 2 == 1);
+    options.look = Appearance(FirstLook(seed), seed + 2);
+    options.otherLook = Appearance(SecondLook(seed), seed);
     options.enterFrom = seed % 2 ? olvar::synth::kImageLeft : olvar::synth::kImageRight;
     return options;
 }
@@ -328,6 +360,7 @@ int main(int argc, char** argv) {
         const auto people = RunSequence(scene, 1, options.mode, &seqFalse, &seqEmpty, &ms);
         Figures f = ScorePerson(people[0]);
         const std::string name = "one_seed" + std::to_string(seed);
+        std::printf("%-24s %-24s %s\n", name.c_str(), "look", Describe(FirstLook(seed)).c_str());
         Print(name, f);
         std::printf("%-24s %-24s %ld/%ld\n", name.c_str(), "false_user_frames", seqFalse, seqEmpty);
         std::printf("%-24s %-24s %.3f\n", name.c_str(), "ms_per_frame", ms);
@@ -366,6 +399,8 @@ int main(int argc, char** argv) {
             f.Merge(ScorePerson(people[p]));
         }
         const std::string name = "two_seed" + std::to_string(seed);
+        std::printf("%-24s %-24s %s + %s\n", name.c_str(), "look",
+                    Describe(FirstLook(seed)).c_str(), Describe(SecondLook(seed)).c_str());
         Print(name, f);
         std::printf("%-24s %-24s %ld\n", name.c_str(), "index_swaps", swaps);
         std::printf("%-24s %-24s %.3f\n", name.c_str(), "ms_per_frame", ms);

@@ -359,7 +359,7 @@ Script ScriptTwoPeople(const ScriptOptions& options) {
     leftOptions.enterFrom = kImageLeft;
     ScriptOptions rightOptions = options;
     rightOptions.enterFrom = kImageRight;
-    rightOptions.look = MakeAppearance(SkinTone::kDark, 1, 0, false);
+    rightOptions.look = options.otherLook;
     TrackBuilder left = Enter(leftOptions, 0.3f);
     TrackBuilder right = Enter(rightOptions, 0.7f);
     const auto sync = [&left, &right] {

@@ -129,6 +129,8 @@ struct ScriptOptions {
     Appearance look = MakeAppearance(SkinTone::kMedium, 0, 1, true);
     float size = 0.12f;
     int enterFrom = kImageLeft;
+    // The second person of the two-person script.
+    Appearance otherLook = MakeAppearance(SkinTone::kDark, 1, 0, false);
 };
 
 Script ScriptEmptyRoom(int frames);
