@@ -244,6 +244,12 @@ int PrepareFrame(TrackingContext& context, const unsigned char* data, int size) 
 
     const int gate = AnalyseMotion(context);
     if (gate == kStillScene) {
+        // The background is learned from the first frame after the warm-up. When the room is
+        // still then, that frame is the room itself; waiting for the first frame that moves
+        // would learn whoever walks in (or appears) at that moment as background.
+        if (frameNumber > kWarmUpFrames) {
+            EnsureCodebook(context);
+        }
         return kStillScene;
     }
     if (gate == kOlvarTooMuchMotion) {

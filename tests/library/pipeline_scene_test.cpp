@@ -112,6 +112,31 @@ TEST(RenderedScenes, PersonWalkingThroughLeavesLittleBehind) {
     EXPECT_LT(last, 0.01);
 }
 
+TEST(RenderedScenes, PersonAppearingInAStillRoomIsForeground) {
+    // A still room past the warm-up (every frame "still"), then a person is there at once, as
+    // when a host starts on an empty room and someone steps in between two frames. The room is
+    // the background, so the person is foreground from the first frame that shows them.
+    synth::SceneConfig config;
+    config.script = synth::ScriptRest();
+    config.noiseSigma = 1.0;
+    config.driftAmplitude = 0.0;
+    const synth::Scene scene(config);
+    Olvar tracker;
+    ASSERT_EQ(tracker.SetFrameFormat(3 * kWidth, kHeight, kWidth, kOlvarBgr24, false), kOlvarOk);
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_NE(Feed(tracker, scene.Background(i)), kOlvarOk);
+    }
+    const int last = scene.FrameCount() - 1;
+    for (int i = last - 4; i <= last; ++i) {
+        const synth::Frame frame = scene.Render(i);
+        ASSERT_EQ(frame.people[0].label.action, synth::Action::kRest);
+        Feed(tracker, frame.image);
+        const double iou =
+            frames::IntersectionOverUnion(tracker.Context().foreground, WorkingSilhouette(frame));
+        EXPECT_GE(iou, 0.8) << "frame " << i;
+    }
+}
+
 TEST(RenderedScenes, EmptyRoomStaysBackgroundUnderNoiseAndLightChanges) {
     // Light changes: the renderer's sinusoidal exposure drift over the whole picture, and a
     // light that grows from the right by 0.05 % of the brightness per frame (10 % at the right
