@@ -11,16 +11,14 @@
 #include "body/random.h"
 #include "body/user_tracker.h"
 
+#include "body_masks.h"
+
 namespace olvar {
 namespace {
 
-constexpr int kW = 200, kH = 150;
-
-Integral IntegralOf(const cv::Mat& mask) {
-    Integral integral;
-    BuildIntegral(integral, mask);
-    return integral;
-}
+using test_masks::IntegralOf;
+using test_masks::kH;
+using test_masks::kW;
 
 struct Pose {
     int x, y, size;

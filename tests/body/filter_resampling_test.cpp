@@ -13,24 +13,15 @@
 #include "body/particle_filter.h"
 #include "imaging/integral.h"
 
+#include "body_masks.h"
+
 namespace olvar {
 namespace {
 
-constexpr int kW = 200, kH = 150;
-
-Integral IntegralOf(const cv::Mat& mask) {
-    Integral integral;
-    BuildIntegral(integral, mask);
-    return integral;
-}
-
-cv::Mat Body(int cx, int y, int t) {
-    cv::Mat mask = cv::Mat::zeros(kH, kW, CV_8UC1);
-    cv::rectangle(mask, cv::Point(cx - t, y), cv::Point(cx + t, kH - 1), cv::Scalar(1), cv::FILLED);
-    cv::rectangle(mask, cv::Point(cx - t / 3, y - 2 * t), cv::Point(cx + t / 3, y), cv::Scalar(1),
-                  cv::FILLED);
-    return mask;
-}
+using test_masks::Body;
+using test_masks::IntegralOf;
+using test_masks::kH;
+using test_masks::kW;
 
 TEST(FilterResampling, CopiesFollowThePreviousScoresAndChildrenInheritTheWeight) {
     const Integral integral = IntegralOf(Body(100, 60, 20));

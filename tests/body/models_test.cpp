@@ -12,16 +12,14 @@
 #include "body/random.h"
 #include "imaging/integral.h"
 
+#include "body_masks.h"
+
 namespace olvar {
 namespace {
 
-constexpr int kW = 200, kH = 150;
-
-Integral IntegralOf(const cv::Mat& mask) {
-    Integral integral;
-    BuildIntegral(integral, mask);
-    return integral;
-}
+using test_masks::IntegralOf;
+using test_masks::kH;
+using test_masks::kW;
 
 std::unique_ptr<Primitive> Model(int kind, int x, int y, int size) {
     std::unique_ptr<Primitive> m(CreatePrimitive(kH, kind, kW));

@@ -14,25 +14,15 @@
 #include "body/user_tracker.h"
 #include "imaging/integral.h"
 
+#include "body_masks.h"
+
 namespace olvar {
 namespace {
 
-constexpr int kW = 200, kH = 150;
-
-Integral IntegralOf(const cv::Mat& mask) {
-    Integral integral;
-    BuildIntegral(integral, mask);
-    return integral;
-}
-
-// A head on a torso block: shoulder line at row y, torso half-width t.
-cv::Mat Body(int cx, int y, int t) {
-    cv::Mat mask = cv::Mat::zeros(kH, kW, CV_8UC1);
-    cv::rectangle(mask, cv::Point(cx - t, y), cv::Point(cx + t, kH - 1), cv::Scalar(1), cv::FILLED);
-    cv::rectangle(mask, cv::Point(cx - t / 3, y - 2 * t), cv::Point(cx + t / 3, y), cv::Scalar(1),
-                  cv::FILLED);
-    return mask;
-}
+using test_masks::Body;
+using test_masks::IntegralOf;
+using test_masks::kH;
+using test_masks::kW;
 
 template <size_t N>
 void ExpectInsideFrame(const PointI (&points)[N], const char* what) {
