@@ -56,13 +56,10 @@ bool HandSearchScaleUsable(double bodyScale, int torsoSize, int W, int H) {
 ArmContext MakeArmContext(const UserTracker& tracker, int arm) {
     const BodySkeleton& sk = tracker.skeleton;
     const bool right = arm == 0;
-    const int shoulder = right ? BodySkeleton::kRightShoulder : BodySkeleton::kLeftShoulder;
-    const int elbow = right ? BodySkeleton::kRightElbow : BodySkeleton::kLeftElbow;
-    const int hand = right ? BodySkeleton::kRightHand : BodySkeleton::kLeftHand;
-    const SkeletonLink& upper =
-        sk.L(right ? BodySkeleton::kRightUpperArm : BodySkeleton::kLeftUpperArm);
-    const SkeletonLink& fore =
-        sk.L(right ? BodySkeleton::kRightForearm : BodySkeleton::kLeftForearm);
+    const BodySkeleton::ArmParts parts = BodySkeleton::Arm(arm);
+    const int shoulder = parts.shoulder, elbow = parts.elbow, hand = parts.hand;
+    const SkeletonLink& upper = sk.L(parts.upperArm);
+    const SkeletonLink& fore = sk.L(parts.forearm);
 
     ArmContext c;
     c.arm = right ? 0 : 1;

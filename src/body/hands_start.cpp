@@ -142,13 +142,12 @@ void SetHandFound(UserTracker& tracker, int arm, double x, double y, const int32
 void PlaceArmChain(UserTracker& tracker, int arm, const ArmChain& chain, double previousX,
                    double previousY, const int32_t* foreground) {
     BodySkeleton& sk = tracker.skeleton;
-    const bool right = arm == 0;
-    SkeletonLink& upper = sk.L(right ? BodySkeleton::kRightUpperArm : BodySkeleton::kLeftUpperArm);
-    SkeletonLink& fore = sk.L(right ? BodySkeleton::kRightForearm : BodySkeleton::kLeftForearm);
-    const SkeletonJoint& shoulder =
-        sk.J(right ? BodySkeleton::kRightShoulder : BodySkeleton::kLeftShoulder);
-    SkeletonJoint& elbow = sk.J(right ? BodySkeleton::kRightElbow : BodySkeleton::kLeftElbow);
-    SkeletonJoint& hand = sk.J(right ? BodySkeleton::kRightHand : BodySkeleton::kLeftHand);
+    const BodySkeleton::ArmParts parts = BodySkeleton::Arm(arm);
+    SkeletonLink& upper = sk.L(parts.upperArm);
+    SkeletonLink& fore = sk.L(parts.forearm);
+    const SkeletonJoint& shoulder = sk.J(parts.shoulder);
+    SkeletonJoint& elbow = sk.J(parts.elbow);
+    SkeletonJoint& hand = sk.J(parts.hand);
 
     upper.nominalLength = chain.upperLength;
     upper.angle = chain.upperAngle;

@@ -86,13 +86,12 @@ int HandPitch(int torsoSize) {
 // silhouette connects to the shoulder.
 void FallBack(UserTracker& tracker, int arm, const cv::Mat& skinMap, const int32_t* foreground) {
     BodySkeleton& sk = tracker.skeleton;
-    const bool right = arm == 0;
-    SkeletonLink& upper = sk.L(right ? BodySkeleton::kRightUpperArm : BodySkeleton::kLeftUpperArm);
-    SkeletonLink& fore = sk.L(right ? BodySkeleton::kRightForearm : BodySkeleton::kLeftForearm);
-    const SkeletonJoint& shoulder =
-        sk.J(right ? BodySkeleton::kRightShoulder : BodySkeleton::kLeftShoulder);
-    SkeletonJoint& elbow = sk.J(right ? BodySkeleton::kRightElbow : BodySkeleton::kLeftElbow);
-    SkeletonJoint& hand = sk.J(right ? BodySkeleton::kRightHand : BodySkeleton::kLeftHand);
+    const BodySkeleton::ArmParts parts = BodySkeleton::Arm(arm);
+    SkeletonLink& upper = sk.L(parts.upperArm);
+    SkeletonLink& fore = sk.L(parts.forearm);
+    const SkeletonJoint& shoulder = sk.J(parts.shoulder);
+    SkeletonJoint& elbow = sk.J(parts.elbow);
+    SkeletonJoint& hand = sk.J(parts.hand);
     constexpr double kDown = -1.5707963267948966;
     elbow.x = shoulder.x;
     elbow.y = shoulder.y + upper.nominalLength;
@@ -108,7 +107,7 @@ void FallBack(UserTracker& tracker, int arm, const cv::Mat& skinMap, const int32
     if (!blobs.found) {
         return;
     }
-    const cv::Point b = right ? blobs.hand0 : blobs.hand1;
+    const cv::Point b = arm == 0 ? blobs.hand0 : blobs.hand1;
     if (!(b.x > 0 && b.y > 0)) {
         return;
     }

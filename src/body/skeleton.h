@@ -76,6 +76,19 @@ class BodySkeleton {
         kLeftShin = 14,
     };
 
+    // The joints and links of one arm: arm 0 is the image-right arm (hand 0), arm 1 the
+    // image-left arm (hand 1).
+    struct ArmParts {
+        int shoulder, elbow, hand;  // joints
+        int upperArm, forearm;      // links
+    };
+    static constexpr ArmParts Arm(int arm) {
+        return arm == 0
+                   ? ArmParts{kRightShoulder, kRightElbow, kRightHand, kRightUpperArm,
+                              kRightForearm}
+                   : ArmParts{kLeftShoulder, kLeftElbow, kLeftHand, kLeftUpperArm, kLeftForearm};
+    }
+
     BodySkeleton();
     BodySkeleton(const BodySkeleton&) = delete;
     BodySkeleton& operator=(const BodySkeleton&) = delete;
