@@ -334,7 +334,7 @@ int GestureSolitaire::ReportLeftSwipe(int result) {
 // The pointer is the right hand's offset from a centre beside the head, in units, one value per
 // axis on the card-game grid (-15 .. 15).
 void GestureSolitaire::ComputePointer() {
-    if (pointerScale_ <= 0) {
+    if (pointerScale_ == 0) {
         // No face size, no scale: the pointer rests at the centre.
         SetCursor(0.0f, 0.0f);
         return;
@@ -362,9 +362,12 @@ int GestureSolitaire::RecognizeFrame() {
     MutableHistory().ReplaceNewestWithMean();
 
     const MotionSample& s = Newest();
+    // Two separate tests: with a negative unit the lines swap, and a pointer switched off here
+    // may switch on again at once.
     if (pointerActive_ != 0 && s.ry > offLine_) {
         pointerActive_ = 0;
-    } else if (pointerActive_ == 0 && s.ry < onLine_) {
+    }
+    if (pointerActive_ == 0 && s.ry < onLine_) {
         pointerActive_ = 1;
     }
     TrackDirectionChange();

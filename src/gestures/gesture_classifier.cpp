@@ -454,10 +454,6 @@ int CGesture::MouseStep() {
 bool CGesture::InMouseRegion() const {
     const double tx = record_.torsoX;
     const double half = 0.5 * record_.torsoValue;
-    // A torso without width (a cleared record) gives no region and no cursor scale.
-    if (!(half > 0.0)) {
-        return false;
-    }
     const double bottom = mouseActive_ ? record_.torsoY + 3.5 * half : body_.reference + 3.5 * half;
     return record_.hand0Y >= bottom && record_.hand0X >= tx + half && record_.hand1Y <= bottom &&
            record_.hand1X <= tx - half;
@@ -504,7 +500,13 @@ bool CGesture::UpdateCursor() {
         return false;
     }
     if (!mouseActive_) {
-        cursorScale_ = static_cast<float>(0.12 * (0.5 * record_.torsoValue));
+        const float scale = static_cast<float>(0.12 * (0.5 * record_.torsoValue));
+        // A torso without width (a cleared record) gives no scale to divide the hand's motion
+        // by: the mouse stays off.
+        if (scale == 0.0f) {
+            return false;
+        }
+        cursorScale_ = scale;
         const Target hand{history_.Newest().rx, history_.Newest().ry};
         targets_[0] = targets_[1] = targets_[2] = hand;
         mouseActive_ = true;
@@ -588,7 +590,7 @@ void CGesture::ComputeLean() {
     const int shift = body_.headX - body_.calibratedHeadX;
     const int a = body_.unit;
     cursorY_ = 0.5f;
-    if (a <= 0) {
+    if (a == 0) {
         // Without a face size there is no scale to measure the lean against: upright.
         cursorX_ = 0.5f;
         return;

@@ -190,6 +190,24 @@ TEST(Solitaire, BothHandsUp) {
     EXPECT_EQ(Count(stream, gesBothUp), 4);
 }
 
+// Face size -50 gives unit -40: the pointer centre moves to (224, 40), the on line to y = 0 and
+// the off line to y = -32, above it. A right hand at y = -10 lies beyond both lines: each frame
+// switches the pointer off and at once on again, so it keeps pointing; its values use the
+// negative scale (x: 126 / -40 -> -1 -> -15, y: -50 / -40 -> 1 -> 15). The left hand rests on
+// the line truncate(r + 1.5u) = 40, where its up code (every hand has a code with a negative
+// unit) first clicks and then lets the pointer through; the right hand keeps moving sideways so
+// that it never has the up code that would make both hands up.
+TEST(Solitaire, NegativeUnitKeepsThePointerGoing) {
+    const Pose pose = Rest().Face(-50).Left(230, 40);
+    const Script script = Script().RightX(Pose(pose).Right(90, -10), {90, 100, 110, 120, 130});
+    std::vector<GestureRecord> records;
+    EXPECT_EQ(RunMode(modeSolitaire, script, &records), (Stream{-2, 24, 23, 23, 23}));
+    for (size_t i = 2; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].x, -15.0f) << "frame " << i + 1;
+        EXPECT_EQ(records[i].y, 15.0f) << "frame " << i + 1;
+    }
+}
+
 // --- Mode 12: globe -----------------------------------------------------------------------------
 
 // Both hands in the band (r - 2u, r + 1.5u) = (20, 160): level hands (1.8 x height difference

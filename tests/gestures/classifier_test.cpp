@@ -370,6 +370,47 @@ TEST(ModeMouse, ClearedRecordIsOutsideTheRegion) {
     EXPECT_FLOAT_EQ(gesture.CursorX(), 0.5f);
 }
 
+// The torso's third value sets the region and the cursor scale. A negative value still gives a
+// region (it lies the other way round) and a scale that mirrors the hand's motion; only a value
+// whose scale is zero keeps the mouse from switching on. Once on, the mouse keeps the scale it
+// started with, so a torso that loses its width later does not stop it.
+TEST(ModeMouse, TorsoValueSetsRegionAndScale) {
+    struct Case {
+        const char* what;
+        Script script;
+        Stream expected;
+        float lastX;
+    };
+    // Torso value -40: half -20, region bottom r - 70 = 30 while off and torso y - 70 = 50 once
+    // on, scale -2.4: the 40-pixel move toward smaller x is dx = -16.7 (gain 2), so the cursor
+    // goes left by 0.333 and lands on 133 / 800.
+    const Pose negative = Rest().Torso(160, 120, -40).Right(100, 20);
+    // Torso value 0 with the right hand on the reference line: inside a region of zero size.
+    const Pose flat = Rest().Torso(160, 120, 0).Right(100, 90);
+    const std::vector<Case> cases = {
+        {"negative torso value mirrors the cursor",
+         Script().Hold(negative, 3).Hold(Pose(negative).Right(60, 20)),
+         {-1, 23, 23, 23},
+         133.0f / 800.0f},
+        {"zero torso value never switches the mouse on",
+         Script().Hold(flat, 3),
+         {-1, -1, -1},
+         testing::kUntouched},
+        {"the mouse stays on when the torso value drops to zero",
+         Script().Hold(kMouse, 3).Hold(Pose(kMouse).Torso(160, 120, 0), 2),
+         {-1, 23, 23, 23, 23},
+         0.5f},
+    };
+    for (const Case& c : cases) {
+        FakeClock clock;
+        ZykGR recognizer;
+        Select(recognizer, modeMouse);
+        std::vector<GestureRecord> records;
+        EXPECT_EQ(RunScript(recognizer, c.script, 100, &records), c.expected) << c.what;
+        EXPECT_FLOAT_EQ(records.back().x, c.lastX) << c.what;
+    }
+}
+
 TEST(ModeMouse, LeavingTheRegionReportsNothing) {
     Script script;
     script.Hold(kMouse, 3).Hold(Rest(), 2).Hold(Pose(kMouse).Right(150, 120), 1);

@@ -204,6 +204,31 @@ TEST(MotionModes, Mode9LeanMouseAndNoNeutral) {
     EXPECT_EQ(RunMode(9, Script().Hold(Rest().Right(100, 120), 3)), (Stream{-2, 23, 23}));
 }
 
+// A negative face size gives a negative unit: the head's dead zone truncate(0.5u) = -20 is
+// then exceeded by an unmoved head, and the lean formula runs with 3u = -120:
+// 0.5 - (0 - 0.5u) / 3u = 0.5 + 20 / 120. A zero unit leaves nothing to divide by: a head
+// shifted by 10 pixels leans, and its value is upright.
+TEST(MotionModes, Mode9LeanWithDegenerateUnits) {
+    struct Case {
+        float faceSize;
+        float headX;  // on the third frame
+        Stream expected;
+        float x;
+    };
+    const Case cases[] = {
+        {-50, 160, {-2, gesBodyRight, gesBodyRight}, 0.5f + 20.0f / 120.0f},
+        {-1, 170, {-2, -1, gesBodyLeft}, 0.5f},  // unit truncate(-0.8) = 0
+    };
+    for (const Case& c : cases) {
+        const Pose rest = Rest().Face(c.faceSize);
+        std::vector<GestureRecord> records;
+        const Script script = Script().Hold(rest, 2).Hold(Pose(rest).Head(c.headX, 60));
+        EXPECT_EQ(RunMode(9, script, &records), c.expected) << c.faceSize;
+        EXPECT_NEAR(records.back().x, c.x, 1e-6) << c.faceSize;
+        EXPECT_FLOAT_EQ(records.back().y, 0.5f) << c.faceSize;
+    }
+}
+
 // The lean value of mode 9 lives in the cursor fields; the mouse continues from it.
 TEST(MotionModes, Mode9MouseContinuesFromTheLeanValue) {
     std::vector<GestureRecord> records;
