@@ -126,9 +126,23 @@ void MarkModelSkin(const cv::Mat& colour, const cv::Mat& ycrcb, const cv::Mat& f
     }
 }
 
+// The contour scan treats the outermost rows and columns as background and clears them first,
+// so a blob cut by the frame edge is traced from its inside: its box starts at row 1 (or column
+// 1) and its area leaves out the edge pixels.
+void ClearFrameBorder(cv::Mat& mask) {
+    if (mask.empty()) {
+        return;
+    }
+    mask.row(0).setTo(0);
+    mask.row(mask.rows - 1).setTo(0);
+    mask.col(0).setTo(0);
+    mask.col(mask.cols - 1).setTo(0);
+}
+
 // Bounding box of the largest outer contour of the mask with at least `minArea`; a later
 // contour wins a tie. False when none is large enough.
-bool LargestContourBox(const cv::Mat& mask, double minArea, cv::Rect* box) {
+bool LargestContourBox(cv::Mat& mask, double minArea, cv::Rect* box) {
+    ClearFrameBorder(mask);
     std::vector<std::vector<cv::Point>> contours;
     cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
     double best = minArea;
@@ -294,10 +308,13 @@ bool PassesOpponentAngle(int red, int green, int blue) {
     const int a = (red - green) >> 1;
     const int b = (2 * green - blue - red) >> 2;
     const double magnitude = std::sqrt(static_cast<double>(a * a + b * b));
-    int angle = TruncToInt(std::atan2(static_cast<double>(b), static_cast<double>(a)) * 180 / kPi);
-    if (angle < 0) {
-        angle += 360;
+    // The angle is brought into [0, 360) before it is truncated, so a direction just below the
+    // red-green axis (-0.5 degrees) reads 359, not 0.
+    double degrees = std::atan2(static_cast<double>(b), static_cast<double>(a)) * 180 / kPi;
+    if (degrees < 0) {
+        degrees += 360;
     }
+    const int angle = TruncToInt(degrees);
     if (magnitude < 13) {
         return false;
     }

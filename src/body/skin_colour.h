@@ -42,8 +42,9 @@ bool IsMainSkin(int red, int green, int blue);
 bool PassesOpponentAngle(int red, int green, int blue);
 
 // Looks for the skin-coloured head inside a body blob; true with the head box when found.
-// `scratch` receives the accepted pixels (re-created at the frame's size when needed). Images
-// of different sizes or types find nothing.
+// `scratch` receives the accepted pixels (re-created at the frame's size when needed); the
+// contour search clears its outermost rows and columns, which count as background. Images of
+// different sizes or types find nothing.
 bool FindHeadSkin(const cv::Mat& colour, const cv::Mat& ycrcb, const cv::Mat& foreground,
                   const cv::Rect& blob, cv::Mat& scratch, cv::Rect* head);
 

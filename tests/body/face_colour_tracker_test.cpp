@@ -257,6 +257,39 @@ TEST_F(ColourTracker, ResamplingDrawsOnlyWeightedParticles) {
     }
 }
 
+TEST_F(ColourTracker, PredictionDrawsSevenNormalsPerParticleInOrder) {
+    // Every particle moving right and down and growing: after the 75 resampling uniforms, each
+    // particle in turn draws a (sigma 2 spread) and z1 .. z6 (sigma spread) from the shared
+    // stream; z5 is drawn and not used.
+    const Person p(100, 60, 10);
+    StartOn(p);
+    const FaceParticle q{100, 60, 5.0f, -5.0f, 10, 12, 0.01f};
+    SetAllParticles(q);
+    ParkMiller replica(SharedColourRandom().State());
+    for (int k = 0; k < 75; ++k) {
+        replica.Uniform();
+    }
+    const ColourStep step = tracker.StepColourTracker(p.colour, kW, kH);
+    ASSERT_EQ(step.status, 1);
+    for (int i = 0; i < 3; ++i) {
+        const float a = replica.Gaussian(0, 1.0f);
+        float z[7];
+        for (int k = 1; k <= 6; ++k) {
+            z[k] = replica.Gaussian(0, 0.5f);
+        }
+        const float c = q.hx + q.hx * q.rate + 0.02f * z[4];
+        const FaceParticle& got = tracker.faceParticles[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(got.x, static_cast<int>(0.2f * q.vx + q.x + q.hx * a + 0.5));
+        EXPECT_EQ(got.y, static_cast<int>(0.2f * q.vy + q.y + q.hy * z[1] + 0.5));
+        EXPECT_FLOAT_EQ(got.vx, q.vx + 20 * z[2]);
+        EXPECT_FLOAT_EQ(got.vy, q.vy + 20 * z[3]);
+        EXPECT_EQ(got.hx, static_cast<int>(c + 0.5));
+        EXPECT_EQ(got.hy, static_cast<int>(1.25 * c + 0.5));
+        EXPECT_FLOAT_EQ(got.rate, q.rate + 0.002f * z[6]);
+    }
+}
+
 TEST_F(ColourTracker, BadImagesLeaveTheTrackerUntouched) {
     const Person p(100, 60, 10);
     StartOn(p);

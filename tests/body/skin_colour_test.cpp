@@ -68,10 +68,20 @@ TEST(SkinRules, ColourRulesOnChosenPixels) {
         {30, 20, 19, false, false, false, false},     // sum 69
         {30, 20, 20, true, false, false, false},      // sum 70
         {230, 150, 30, true, false, true, true},      // angle 14
-        {180, 100, 140, true, false, true, true},     // angle 324, magnitude 50
-        {228, 100, 164, true, false, true, false},    // angle 324, magnitude 80 (over 75)
+        {180, 100, 140, true, false, true, true},     // angle 323, magnitude 50
+        {228, 100, 164, true, false, true, false},    // angle 323, magnitude 80 (over 75)
         {140, 100, 60, true, false, true, false},     // angle 0
         {128, 128, 128, true, false, false, false},   // grey
+        // The angle is taken in [0, 360) and then truncated: -0.99 degrees reads 359 (not 0),
+        // -28.5 reads 331 (magnitude 80, over that window's 75) and -51.3 reads 308.
+        {236, 120, 6, true, false, false, true},
+        {200, 60, 70, true, false, true, false},
+        {130, 50, 170, true, false, false, false},
+        // b = -17 >> 2 rounds down to -5, giving magnitude 13 (exactly enough) at angle 337.
+        {124, 100, 93, true, false, true, true},
+        // A pale face in flat light passes the main rule but not the angle rule: magnitude 8,
+        // far below 13.
+        {146, 130, 121, true, false, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.r << "," << c.g << "," << c.b);
@@ -271,6 +281,37 @@ TEST_F(HeadSkin, LargestContourWinsAndTheLaterOneWinsATie) {
         }
     }
     EXPECT_EQ(head, last);
+}
+
+TEST_F(HeadSkin, ContoursAreTracedInsideTheFrameBorder) {
+    // The outermost rows and columns count as background: a head cut by the frame edge is boxed
+    // from row or column 1, and a strip along the edge loses those pixels from its area.
+    struct Case {
+        const char* what;
+        cv::Rect blob;
+        std::vector<cv::Rect> blocks;
+        cv::Rect head;
+    };
+    const Case cases[] = {
+        {"cut by the top and left edges", {0, 0, 100, 120}, {{0, 0, 20, 10}}, {1, 1, 19, 9}},
+        {"cut by the right edge", {100, 20, 100, 120}, {{185, 30, 15, 10}}, {185, 30, 14, 10}},
+        // The strip (columns 0..3) encloses 3 x 29 = 87 with its edge column, 2 x 29 = 58
+        // without; the block encloses 8 x 8 = 64.
+        {"edge strip against an inner block",
+         {0, 20, 100, 120},
+         {{0, 20, 4, 30}, {40, 25, 9, 9}},
+         {40, 25, 9, 9}},
+    };
+    for (const Case& c : cases) {
+        f = Frame();
+        for (const cv::Rect& block : c.blocks) {
+            f.Paint(block, kSkin);
+        }
+        cv::Rect head;
+        ASSERT_TRUE(FindHeadSkin(f.colour, f.YCrCb(), f.foreground, c.blob, scratch, &head))
+            << c.what;
+        EXPECT_EQ(head, c.head) << c.what;
+    }
 }
 
 TEST_F(HeadSkin, BlobsReachingOutsideTheFrameAndMismatchedImagesAreSafe) {
