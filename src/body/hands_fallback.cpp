@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "body/hands.h"
+#include "imaging/contours.h"
 #include "imaging/integral.h"
 
 namespace olvar {
@@ -15,9 +16,8 @@ SkinBlobPair FindSkinBlobPair(const cv::Mat& skinMap, int torsoSize) {
     if (skinMap.empty() || skinMap.type() != CV_8UC1) {
         return result;
     }
-    std::vector<std::vector<cv::Point>> contours;
     cv::Mat work = skinMap.clone();
-    cv::findContours(work, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    const std::vector<std::vector<cv::Point>> contours = FindOuterContours(work);
     constexpr int kMaxBlobs = 50;
     double largest = -1, second = -1;
     cv::Rect largestBox, secondBox;

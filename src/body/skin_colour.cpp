@@ -9,6 +9,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "imaging/contours.h"
 #include "imaging/integral.h"
 
 namespace olvar {
@@ -126,25 +127,10 @@ void MarkModelSkin(const cv::Mat& colour, const cv::Mat& ycrcb, const cv::Mat& f
     }
 }
 
-// The contour scan treats the outermost rows and columns as background and clears them first,
-// so a blob cut by the frame edge is traced from its inside: its box starts at row 1 (or column
-// 1) and its area leaves out the edge pixels.
-void ClearFrameBorder(cv::Mat& mask) {
-    if (mask.empty()) {
-        return;
-    }
-    mask.row(0).setTo(0);
-    mask.row(mask.rows - 1).setTo(0);
-    mask.col(0).setTo(0);
-    mask.col(mask.cols - 1).setTo(0);
-}
-
 // Bounding box of the largest outer contour of the mask with at least `minArea`; a later
 // contour wins a tie. False when none is large enough.
 bool LargestContourBox(cv::Mat& mask, double minArea, cv::Rect* box) {
-    ClearFrameBorder(mask);
-    std::vector<std::vector<cv::Point>> contours;
-    cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    const std::vector<std::vector<cv::Point>> contours = FindOuterContours(mask);
     double best = minArea;
     const std::vector<cv::Point>* chosen = nullptr;
     for (const auto& contour : contours) {

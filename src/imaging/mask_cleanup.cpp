@@ -6,6 +6,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "imaging/contours.h"
+
 namespace olvar {
 namespace {
 
@@ -236,8 +238,8 @@ void ApplyNeighbourhoodRule(cv::Mat& motion, const cv::Mat& age) {
 }
 
 int CountPersons(const cv::Mat& mask, int validRecords) {
-    std::vector<std::vector<cv::Point>> contours;
-    cv::findContours(mask.clone(), contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    cv::Mat work = mask.clone();
+    const std::vector<std::vector<cv::Point>> contours = FindOuterContours(work);
     // The largest contour and the one that was largest before it (not necessarily the second
     // largest of all: a contour replaces the largest only when strictly larger).
     double largest = 0, second = 0;

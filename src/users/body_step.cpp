@@ -6,6 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "imaging/contours.h"
 #include "users/per_user_state.h"
 
 namespace olvar {
@@ -51,8 +52,7 @@ bool PerUserState::FindBodyBlob(const FrameInputs& frame, cv::Rect* blob) {
     cv::Mat region = scratchMask(cv::Rect(x0, 0, x1 - x0, height));
     cv::morphologyEx(region, region, cv::MORPH_OPEN, kDefaultElement);
     cv::morphologyEx(region, region, cv::MORPH_CLOSE, kDefaultElement, cv::Point(-1, -1), 2);
-    std::vector<std::vector<cv::Point>> contours;
-    cv::findContours(region, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    const std::vector<std::vector<cv::Point>> contours = FindOuterContours(region);
     const int minArea = width * height / 200;
     double best = -1;
     int bestIndex = -1;
