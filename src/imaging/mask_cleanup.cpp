@@ -152,6 +152,17 @@ void LineExtent(int count, Value value, int32_t& first, int32_t& last) {
     }
 }
 
+// Clears the first and last row and column of a mask.
+void ClearFrame(cv::Mat& mask) {
+    if (mask.empty()) {
+        return;
+    }
+    mask.row(0).setTo(0);
+    mask.row(mask.rows - 1).setTo(0);
+    mask.col(0).setTo(0);
+    mask.col(mask.cols - 1).setTo(0);
+}
+
 }  // namespace
 
 void Dilate(cv::Mat& mask, int iterations) {
@@ -236,8 +247,13 @@ void ApplyNeighbourhoodRule(cv::Mat& motion, const cv::Mat& age) {
 }
 
 int CountPersons(const cv::Mat& mask, int validRecords) {
+    // Pixels on the image border take no part in the contour search (they are cleared in a
+    // copy), so a blob reaching the border is outlined one pixel inside it; the person shares
+    // below are tuned to those areas.
+    cv::Mat scan = mask.clone();
+    ClearFrame(scan);
     std::vector<std::vector<cv::Point>> contours;
-    cv::findContours(mask.clone(), contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    cv::findContours(scan, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
     // The largest contour and the one that was largest before it (not necessarily the second
     // largest of all: a contour replaces the largest only when strictly larger).
     double largest = 0, second = 0;
