@@ -238,6 +238,7 @@ void ApplyNeighbourhoodRule(cv::Mat& motion, const cv::Mat& age) {
 }
 
 int CountPersons(const cv::Mat& mask, int validRecords) {
+    // A copy: the contour search clears the image frame, and the caller's mask stays as it is.
     cv::Mat work = mask.clone();
     const std::vector<std::vector<cv::Point>> contours = FindOuterContours(work);
     // The largest contour and the one that was largest before it (not necessarily the second

@@ -42,7 +42,8 @@ void ApplyNeighbourhoodRule(cv::Mat& motion, const cv::Mat& age);
 constexpr double kMinPersonContourArea = 25.0;
 
 // Counts the persons in a mask from the areas of its outer contours (see the definition for
-// the rule); `validRecords` is the number of users with a valid last record.
+// the rule); `validRecords` is the number of users with a valid last record. Pixels on the
+// image border take no part in the contours; the mask itself is left unchanged.
 int CountPersons(const cv::Mat& mask, int validRecords);
 
 // The extent scan: per row and per column, the first and last positions where the mask value

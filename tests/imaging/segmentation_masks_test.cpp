@@ -216,6 +216,17 @@ TEST(CountPersons, CountsFromTheAreasOfTheLargestContours) {
         {"one blob on the left with two records", {200, 150}, {{10, 10, 67, 67}}, 2, 5},
         {"one blob on the right with two records", {200, 150}, {{120, 10, 67, 67}}, 2, 4},
         {"one blob over a quarter with two records", {200, 150}, {{10, 10, 90, 90}}, 2, 2},
+        // Border pixels take no part: a 51 x 52 blob in a corner is outlined as 50 x 51
+        // (area 49 * 50 = 2450), below one person; in the open it counts (area 2550).
+        {"a person-sized blob in the bottom-left corner", {200, 150}, {{0, 98, 51, 52}}, 0, 0},
+        {"a person-sized blob in the top-right corner", {200, 150}, {{149, 0, 51, 52}}, 0, 0},
+        {"a person-sized blob on the bottom edge", {200, 150}, {{70, 99, 52, 51}}, 0, 0},
+        {"a larger corner blob counts by its part off the border",
+         {200, 150},
+         {{0, 97, 53, 53}},
+         0,
+         1},
+        {"a whole-image blob is two persons", {200, 150}, {{0, 0, 200, 150}}, 0, 2},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -223,7 +234,9 @@ TEST(CountPersons, CountsFromTheAreasOfTheLargestContours) {
         for (const cv::Rect& r : k.blobs) {
             mask = WithSquare(mask, r.x, r.y, r.width, r.height);
         }
+        const cv::Mat before = mask.clone();
         EXPECT_EQ(CountPersons(mask, k.validRecords), k.expected);
+        EXPECT_EQ(cv::countNonZero(mask != before), 0);  // the border is cleared in a copy
     }
 }
 

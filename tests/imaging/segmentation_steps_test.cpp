@@ -176,6 +176,45 @@ TEST(CleanUp, AUserWhoStopsMovingKeepsTheBodyFoundLastFrame) {
     }
 }
 
+// Every pixel of a mask is 0 or 1, so its integral total is its pixel count.
+void ExpectZeroOrOne(const cv::Mat& mask) {
+    double low = 0, high = 0;
+    cv::minMaxLoc(mask, &low, &high);
+    EXPECT_EQ(high, 1.0);
+    Integral integral;
+    BuildIntegral(integral, mask);
+    EXPECT_EQ(IntegralTotal(integral), cv::countNonZero(mask));
+}
+
+TEST(CleanUp, UnionsOfOverlappingMasksKeepOneForASetPixel) {
+    // The users' area joins last frame's foreground and the motion, the clean-up adds the
+    // closed motion and then the silhouette's inside to the foreground: all of them overlap
+    // here. A set pixel stays 1, so the foreground total counts pixels once (the trackers'
+    // densities and the 400-pixel test read it).
+    TrackingContext c;
+    LastFrameWithPerson(c);
+    c.ycrcb.setTo(kWallYcc);
+    c.reference.setTo(kWallYcc);
+    EnsureCodebook(c);
+    c.reference(cv::Rect(75, 50, 50, 50)).setTo(kShirtYcc);  // the top cell the torso is in
+    c.differenceMask.setTo(0);
+    c.differenceMask(cv::Rect(50, 50, 50, 50)).setTo(1);
+    BuildIntegral(c.differenceIntegral, c.differenceMask);
+    c.quadtree.Update(W, H, c.differenceIntegral.data());
+    // Motion over the torso, with one-pixel gaps that the clean-up's closing fills.
+    for (int y = 60; y < 100; y += 2) {
+        c.motionMask(cv::Rect(82, y, 36, 1)).setTo(1);
+    }
+    BuildIntegral(c.motionIntegral, c.motionMask);
+    c.lastRecordValid[0] = true;
+    c.lastRecord[0] = RecordAt(100, 60, 20, 45, 24);
+
+    SegmentForeground(c);
+    ASSERT_GT(cv::countNonZero(c.foreground(cv::Rect(50, 50, 50, 50))), 0);
+    ExpectZeroOrOne(c.usersArea);
+    ExpectZeroOrOne(c.foreground);
+}
+
 TEST(UsersArea, OnePersonRuleCoversLastForegroundAndTheMotion) {
     // Without change in the quadtree the simple rule runs: the area is last frame's foreground
     // (grown, holes closed) and this frame's motion, grown by two pixels.
