@@ -73,7 +73,7 @@ void TorsoPrimitive::SetUpAlternative(int, int H) {
     const PointI points[10] = {{L, top},  {nl, top}, {nr, top}, {R, top},    {L, mid},
                                {nl, mid}, {nr, mid}, {R, mid},  {L, bottom}, {R, bottom}};
     std::copy(points, points + 10, alternative);
-    alternativeArea =
+    innerArea =
         static_cast<double>(bottom - mid) * (R - L) + static_cast<double>(mid - top) * (nr - nl);
 }
 
@@ -86,7 +86,7 @@ double TorsoPrimitive::ScoreAlternative(const int32_t* integral, int stride, int
     const double column = box(p[1], p[6]);  // [nl, nr] x [top, mid]
     const double block = box(p[4], p[9]);   // [L, R] x [mid, bottom]
     const double whole = box(p[0], p[9]);   // [L, R] x [top, bottom]
-    return InnerVersusBand(column + block, whole, alternativeArea);
+    return InnerVersusBand(column + block, whole, innerArea);
 }
 
 void FacePrimitive::SetUp(int W, int H) {

@@ -59,10 +59,10 @@ class TorsoPrimitive final : public Primitive {
 
     PointI outer[8] = {};
     PointI inner[8] = {};
+    // The inner area of the shape set up last: both set-ups write it.
     double innerArea = 0;
     // The second shape: a head column reaching 4 half-widths up on a one half-width block.
     PointI alternative[10] = {};
-    double alternativeArea = 0;
 };
 
 class FacePrimitive final : public Primitive {

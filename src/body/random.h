@@ -2,8 +2,8 @@
 //
 // Every random stream of the trackers is one ParkMiller state: one per particle filter, one per
 // palm tracker, and one shared by all face colour trackers. A uniform is the new state times
-// 2^-31 (as a float, so it lies in (0, 1)); normal samples use Marsaglia's polar method in single
-// precision and discard the second value.
+// 2^-31 (as a float, so it lies in (0, 1]: the largest states round up to 1); normal samples use
+// Marsaglia's polar method in single precision and discard the second value.
 #ifndef OLVAR_BODY_RANDOM_H
 #define OLVAR_BODY_RANDOM_H
 

@@ -21,7 +21,7 @@ void UserTracker::AnchorSkeletonToBody() {
     // The shoulder centre sits half a torso half-width below the shoulder line, lowered toward
     // the chin when the face is followed.
     const int s = torsoSize;
-    double y = torsoY + (s >> 1);
+    double y = torsoY + s / 2;  // halved toward zero
     bool headFlag = true;
     if (faceFound) {
         skeleton.J(BodySkeleton::kHead).x = faceX;

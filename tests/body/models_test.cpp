@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 #include <memory>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -42,6 +44,178 @@ TEST(Primitives, FactoryPlacesModelsAtTheFrameCentreAndRejectsUnknownKinds) {
     }
     EXPECT_EQ(CreatePrimitive(kH, 3, kW), nullptr);
     EXPECT_EQ(CreatePrimitive(kH, -1, kW), nullptr);
+}
+
+// The outline points of a model's shape in storage order: torso outer then inner, face and hand
+// inner then outer; the torso's second shape when asked for.
+std::vector<PointI> Outline(const Primitive& model, bool alternative) {
+    if (const auto* torso = dynamic_cast<const TorsoPrimitive*>(&model)) {
+        if (alternative) {
+            return {std::begin(torso->alternative), std::end(torso->alternative)};
+        }
+        std::vector<PointI> points(std::begin(torso->outer), std::end(torso->outer));
+        points.insert(points.end(), std::begin(torso->inner), std::end(torso->inner));
+        return points;
+    }
+    const PointI* inner = nullptr;
+    const PointI* outer = nullptr;
+    if (const auto* face = dynamic_cast<const FacePrimitive*>(&model)) {
+        inner = face->inner, outer = face->outer;
+    } else {
+        const auto& hand = dynamic_cast<const HandPrimitive&>(model);
+        inner = hand.inner, outer = hand.outer;
+    }
+    std::vector<PointI> points(inner, inner + 4);
+    points.insert(points.end(), outer, outer + 4);
+    return points;
+}
+
+double InnerArea(const Primitive& model) {
+    if (const auto* torso = dynamic_cast<const TorsoPrimitive*>(&model)) {
+        return torso->innerArea;
+    }
+    if (const auto* face = dynamic_cast<const FacePrimitive*>(&model)) {
+        return face->innerArea;
+    }
+    return dynamic_cast<const HandPrimitive&>(model).innerArea;
+}
+
+TEST(Primitives, OutlinesFollowEachShapesRoundingAndClamping) {
+    struct Case {
+        const char* what;
+        int kind;
+        int x, y, size;
+        bool alternative;
+        std::vector<PointI> points;
+        double innerArea;
+    };
+    const Case cases[] = {
+        // s = 11: 0.4·s, 1.4·s and 3.12·s all have fractions below one half, so the + 0.5 of
+        // the head column and the top rows moves nl, head and top one pixel.
+        {"torso",
+         kTorsoKind,
+         100,
+         80,
+         11,
+         false,
+         {{89, 46},
+          {111, 46},
+          {111, 46},
+          {111, 46},
+          {111, 102},
+          {89, 102},
+          {89, 46},
+          {89, 46},
+          {96, 65},
+          {104, 65},
+          {104, 80},
+          {111, 80},
+          {111, 102},
+          {89, 102},
+          {89, 80},
+          {96, 80}},
+         15 * 8 + 22 * 22},
+        {"torso at the top-left corner",
+         kTorsoKind,
+         5,
+         10,
+         20,
+         false,
+         {{0, 0},
+          {25, 0},
+          {25, 0},
+          {25, 0},
+          {25, 50},
+          {0, 50},
+          {0, 0},
+          {0, 0},
+          {0, 0},
+          {13, 0},
+          {13, 10},
+          {25, 10},
+          {25, 50},
+          {0, 50},
+          {0, 10},
+          {0, 10}},
+         10 * 13 + 40 * 25},
+        // The second shape truncates without rounding: column 4·s high, block s deep.
+        {"torso, second shape",
+         kTorsoKind,
+         100,
+         80,
+         13,
+         true,
+         {{87, 28},
+          {94, 28},
+          {105, 28},
+          {113, 28},
+          {87, 80},
+          {94, 80},
+          {105, 80},
+          {113, 80},
+          {87, 93},
+          {113, 93}},
+         13 * 26 + 52 * 11},
+        // s / 3 is not a whole number: 100 -/+ 6.67 truncates to 93 and 106.
+        {"face",
+         kFaceKind,
+         100,
+         70,
+         20,
+         false,
+         {{93, 60}, {106, 60}, {106, 80}, {93, 80}, {89, 55}, {110, 55}, {110, 80}, {89, 80}},
+         20 * 13},
+        {"face at the left edge",
+         kFaceKind,
+         5,
+         70,
+         30,
+         false,
+         {{0, 55}, {15, 55}, {15, 85}, {0, 85}, {0, 47}, {21, 47}, {21, 85}, {0, 85}},
+         30 * 15},
+        {"hand",
+         kHandKind,
+         100,
+         75,
+         30,
+         false,
+         {{89, 64}, {110, 64}, {110, 85}, {89, 85}, {85, 60}, {115, 60}, {115, 90}, {85, 90}},
+         21 * 21},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<Primitive> model(CreatePrimitive(kH, c.kind, kW));
+        model->x = c.x;
+        model->y = c.y;
+        model->partSize = c.size;
+        model->SetUp(kW, kH);
+        if (c.alternative) {
+            model->SetUpAlternative(0, kH);  // the width comes from the model itself
+        }
+        const std::vector<PointI> points = Outline(*model, c.alternative);
+        ASSERT_EQ(points.size(), c.points.size()) << c.what;
+        for (size_t i = 0; i < points.size(); ++i) {
+            EXPECT_EQ(points[i].x, c.points[i].x) << c.what << " point " << i;
+            EXPECT_EQ(points[i].y, c.points[i].y) << c.what << " point " << i;
+        }
+        // Every set-up, the second torso shape's included, writes the inner area.
+        EXPECT_EQ(InnerArea(*model), c.innerArea) << c.what;
+    }
+}
+
+TEST(Primitives, SecondTorsoShapeScoresOneOnExactlyItsInnerRegion) {
+    auto torso = Model(kTorsoKind, 100, 80, 13);
+    torso->SetUpAlternative(0, kH);
+    // Column (94, 105] x (28, 80] on block (87, 113] x (80, 93]: the box sums exclude the first
+    // row and column.
+    cv::Mat mask = cv::Mat::zeros(kH, kW, CV_8UC1);
+    mask(cv::Rect(95, 29, 11, 52)) = 1;
+    mask(cv::Rect(88, 81, 26, 13)) = 1;
+    const Integral integral = IntegralOf(mask);
+    EXPECT_DOUBLE_EQ(torso->ScoreAlternative(integral.data(), kW, 0), 1.0);
+    // The ordinary shape, set up again, scores against its own area (856): inside 180 + 338,
+    // band 789 - 518.
+    torso->SetUp(kW, kH);
+    EXPECT_DOUBLE_EQ(torso->Score(integral.data(), kW, kH, 1), (518.0 - 271.0) / 856.0);
 }
 
 TEST(Primitives, HandScoresZeroOnAFullMask) {

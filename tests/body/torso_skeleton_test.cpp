@@ -59,6 +59,87 @@ TEST(Skeleton, AnchoringKeepsFittedArmLengthsAndRescalesTheRest) {
     EXPECT_EQ(s.L(8).end, &s.J(9));
 }
 
+TEST(Skeleton, UpdateLegsRescalesTheLegLinksAndHangsThemUnlessKept) {
+    const double legFactors[][4] = {
+        // nominal length, width, maximum, minimum per leg link 9..14
+        {0.9, 0.5, 1.1, 0.8}, {0.9, 0.5, 1.1, 0.8}, {1.7, 0.5, 3.0, 0.8},
+        {1.7, 0.5, 3.0, 0.8}, {1.7, 0.5, 2.6, 0.8}, {1.7, 0.5, 2.6, 0.8},
+    };
+    struct Case {
+        bool keep;
+    };
+    for (const Case& c : {Case{true}, Case{false}}) {
+        SCOPED_TRACE(c.keep ? "keep" : "hang");
+        BodySkeleton s;
+        s.SetSkeletonScale(20);
+        s.J(BodySkeleton::kShoulderCentre).x = 100;
+        s.J(BodySkeleton::kShoulderCentre).y = 90;
+        s.ResetSkeletonPose();
+        // Knees and feet somewhere else, as a leg fit would leave them.
+        for (int joint = BodySkeleton::kRightKnee; joint <= BodySkeleton::kLeftFoot; ++joint) {
+            s.J(joint).x = 3 * joint;
+            s.J(joint).y = 5 * joint;
+        }
+        s.bodyScale = 10;
+        s.UpdateLegs(c.keep);
+        for (int link = BodySkeleton::kRightPelvis; link <= BodySkeleton::kLeftShin; ++link) {
+            const double* f = legFactors[link - BodySkeleton::kRightPelvis];
+            EXPECT_NEAR(s.L(link).nominalLength, 10 * f[0], 1e-12) << link;
+            EXPECT_NEAR(s.L(link).width, 10 * f[1], 1e-12) << link;
+            EXPECT_NEAR(s.L(link).maxLength, 10 * f[2], 1e-12) << link;
+            EXPECT_NEAR(s.L(link).minLength, 10 * f[3], 1e-12) << link;
+            EXPECT_NEAR(s.L(link).length, 20 * f[0], 1e-12) << link << ": the fitted length stays";
+        }
+        EXPECT_NEAR(s.L(BodySkeleton::kSpine).nominalLength, 32, 1e-12)
+            << "the body is not touched";
+        struct Joint {
+            int joint;
+            double x, y;
+        };
+        const Joint kept[] = {{12, 36, 60}, {13, 39, 65}, {14, 42, 70}, {15, 45, 75}};
+        // Hanging from the hips (109, 137.48) and (91, 137.48) with thigh and shin 17.
+        const Joint hung[] = {
+            {12, 109, 154.48}, {13, 91, 154.48}, {14, 109, 171.48}, {15, 91, 171.48}};
+        for (const Joint& j : c.keep ? kept : hung) {
+            EXPECT_NEAR(s.J(j.joint).x, j.x, 1e-9) << j.joint;
+            EXPECT_NEAR(s.J(j.joint).y, j.y, 1e-9) << j.joint;
+        }
+    }
+}
+
+TEST(Skeleton, AnchoringAtTheBodyHalvesTheSizeAndMeetsTheChin) {
+    struct Case {
+        const char* what;
+        int torsoSize;
+        bool faceFound;
+        float faceY, faceSize;
+        double shoulderY;  // joint 1
+        double headX, headY;
+    };
+    const Case cases[] = {
+        // No face: joint 1 at torsoY + s / 2, the head a neck and a head link above.
+        {"odd size", 21, false, 0, 0, 60, 100, 60 - 0.3 * 21 - 0.8 * 21},
+        {"negative odd size halves toward zero", -3, false, 0, 0, 49, 100, 49 + 0.3 * 3 + 0.8 * 3},
+        // A face high above: the shoulder centre stays; the head sits on the face.
+        {"face above", 20, true, 30, 20, 60, 102, 30},
+        // A low face pulls the shoulder centre down halfway to the chin: (60 + 50 + 30) / 2.
+        {"face low", 20, true, 50, 30, 70, 102, 50},
+    };
+    for (const Case& c : cases) {
+        UserTracker u;
+        u.torsoX = 100, u.torsoY = 50, u.torsoSize = c.torsoSize;
+        u.faceX = 102, u.faceY = c.faceY, u.faceSize = c.faceSize, u.faceFound = c.faceFound;
+        u.skeleton.J(BodySkeleton::kHead).x = -1;
+        u.AnchorSkeletonToBody();
+        const BodySkeleton& s = u.skeleton;
+        EXPECT_EQ(s.bodyScale, c.torsoSize) << c.what;
+        EXPECT_EQ(s.J(BodySkeleton::kShoulderCentre).x, 100) << c.what;
+        EXPECT_NEAR(s.J(BodySkeleton::kShoulderCentre).y, c.shoulderY, 1e-9) << c.what;
+        EXPECT_NEAR(s.J(BodySkeleton::kHead).x, c.headX, 1e-9) << c.what;
+        EXPECT_NEAR(s.J(BodySkeleton::kHead).y, c.headY, 1e-9) << c.what;
+    }
+}
+
 TEST(Torso, StartFromTheFaceSeedsOneFaceHeightBelow) {
     UserTracker u;
     const Integral integral = IntegralOf(Body(100, 60, 20));
@@ -81,6 +162,25 @@ TEST(Torso, StartTooNearTheBorderFailsAlthoughTheFilterAccepts) {
     EXPECT_EQ(u.StartTorso(0, integral.data()), 1);
     EXPECT_FALSE(u.torsoFound);
     EXPECT_NEAR(u.torsoX, 25, 3);  // the pose written by the start stays
+}
+
+TEST(Torso, TrackedPoseBlendsSevenTenthsOfTheFilterEstimate) {
+    const Integral integral = IntegralOf(Body(100, 60, 20));
+    UserTracker u;
+    int x = 100, y = 60, size = 20;
+    ASSERT_TRUE(u.torsoFilter.Initialize(integral.data(), &x, &y, &size));
+    u.torsoX = 101.75f, u.torsoY = 58.5f, u.torsoSize = 23, u.torsoFound = true;
+    ASSERT_EQ(u.TrackTorso(integral.data()), 0);
+    const Primitive& estimate = *u.torsoFilter.estimate;
+    EXPECT_EQ(u.torsoX, static_cast<float>(0.7 * estimate.x + 0.3 * 101.75));
+    EXPECT_EQ(u.torsoY, static_cast<float>(0.7 * estimate.y + 0.3 * 58.5));
+    EXPECT_EQ(u.torsoSize, static_cast<int>(0.7 * estimate.partSize + 0.3 * 23));
+
+    // A restart at the current pose seeds the filter at its truncated position.
+    u.torsoX = 100.9f, u.torsoY = 60.9f, u.torsoSize = 20;
+    EXPECT_EQ(u.StartTorso(1, integral.data()), 0);
+    EXPECT_EQ(u.torsoFilter.particles[0]->x, 100);
+    EXPECT_EQ(u.torsoFilter.particles[0]->y, 60);
 }
 
 TEST(Torso, TrackingChecksSizeAndBorder) {
