@@ -49,9 +49,14 @@ bool PerUserState::FindBodyBlob(const FrameInputs& frame, cv::Rect* blob) {
     if (x1 - x0 < 1) {
         return false;
     }
+    // The region is cleaned as an image of its own: the silhouette just outside it (the first
+    // user's body beside the search half) must not bridge into it through the closing.
     cv::Mat region = scratchMask(cv::Rect(x0, 0, x1 - x0, height));
-    cv::morphologyEx(region, region, cv::MORPH_OPEN, kDefaultElement);
-    cv::morphologyEx(region, region, cv::MORPH_CLOSE, kDefaultElement, cv::Point(-1, -1), 2);
+    const int isolated = cv::BORDER_CONSTANT | cv::BORDER_ISOLATED;
+    cv::morphologyEx(region, region, cv::MORPH_OPEN, kDefaultElement, cv::Point(-1, -1), 1,
+                     isolated);
+    cv::morphologyEx(region, region, cv::MORPH_CLOSE, kDefaultElement, cv::Point(-1, -1), 2,
+                     isolated);
     const std::vector<std::vector<cv::Point>> contours = FindOuterContours(region);
     const int minArea = width * height / 200;
     double best = -1;

@@ -65,6 +65,44 @@ TEST_F(BodyStepTest, SecondUserIsOnlySoughtBesideAPresentFirstUser) {
     EXPECT_EQ(state->users[1].torsoSize, -5);  // no blob was looked for
 }
 
+// The second user's search half is cleaned (opened, then closed twice) as an image of its own:
+// the first user's silhouette just beyond the half's edge must not bridge the four empty columns
+// to the second person's blob. The blob's width shows in its first torso estimate,
+// min((85 * height) >> 8, width / 2): the contour finder clears the half's one-pixel frame, so a
+// bridged blob would end at the half's second-last column (width 86, estimate 43) instead of at
+// its own edge (width 83, estimate 41).
+TEST_F(BodyStepTest, SecondUserSearchHalfIsCleanedAsAnImageOfItsOwn) {
+    struct Case {
+        const char* name;
+        float firstFaceX;       // first user's torso half-width 20: the half ends 23 columns away
+        cv::Rect firstBody;     // just outside the search half
+        cv::Rect secondPerson;  // inside it, 4 columns from its edge
+    };
+    const Case cases[] = {
+        {"first user on the right, search left of column 127",
+         150,
+         {127, 20, 73, 130},
+         {40, 10, 83, 140}},
+        {"first user on the left, search from column 73", 50, {0, 20, 73, 130}, {77, 10, 83, 140}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SetUp();
+        foreground(k.firstBody).setTo(1);
+        foreground(k.secondPerson).setTo(1);
+        Integrate();
+        TwoUsers();
+        UserTracker& first = state->users[0];
+        first.present = true;
+        first.faceX = k.firstFaceX;
+        first.torsoSize = 20;
+        // The black picture holds no skin, so no head is found once the blob is taken.
+        EXPECT_EQ(state->BodyStep(Frame()), 1);
+        EXPECT_FALSE(state->users[1].present);
+        EXPECT_EQ(state->users[1].torsoSize, 41);
+    }
+}
+
 // A followed second user whose face comes closer to the first user's face than either torso
 // half-width loses its torso and hands at once; it stays present.
 TEST_F(BodyStepTest, SecondUserOnTopOfTheFirstIsRejected) {
