@@ -109,9 +109,9 @@ int PerUserState::EstimateHeight(const int32_t* foregroundIntegral) {
                              BodySkeleton::kRightForearm) &&
             ArmHangsStraight(u.skeleton, BodySkeleton::kLeftUpperArm, BodySkeleton::kLeftForearm);
         const double handRow = (u.handY[0] + u.handY[1]) / 2;
-        // A hand row at or above the head top would give an infinite or negative scale.
+        // Hands on the head top's row would divide by zero: no calibration from them.
         if (armsDown && u.handY[0] > neck.y + u.torsoSize / 2 &&
-            std::fabs(u.handY[0] - u.handY[1]) < 0.2 * u.torsoSize && handRow - top >= 1) {
+            std::fabs(u.handY[0] - u.handY[1]) < 0.2 * u.torsoSize && handRow != top) {
             m.scale = (150.82758620689654 - g * 14.482758620689653 / 100 - top) / (handRow - top) *
                       kInitialScale;
         }

@@ -95,6 +95,27 @@ TEST(EstimateHeight, WarmsUpThenFiltersAndHoldsWhileTheBodyMoves) {
     f.SetNeck(70);
     EXPECT_EQ(f.Estimate(), 0);
     EXPECT_TRUE(std::isfinite(f.Value()));
+
+    // Only an exactly zero distance is skipped: hands half a row below the head top do
+    // recalibrate. The neck at the frame top gives the fallback top (int)(15 - 5 + 0.5) = 10 and
+    // lets hands at row 10.5 hang more than half a torso half-width below the neck.
+    f.state->users[0].faceY = 15;
+    f.SetHands(0);  // no calibration while the reference row settles at the neck
+    f.SetNeck(0);
+    for (int call = 0; call < 6; ++call) {
+        EXPECT_EQ(f.Estimate(), 0);
+    }
+    const double beforeCalibration = f.Value();
+    EXPECT_LT(beforeCalibration, 1000);
+    f.SetHands(10.5f);
+    EXPECT_EQ(f.Estimate(), 0);
+    // The scale becomes (150.83 - 0.1448 g - 10) / 0.5 * 6.44, about 1409 instead of 6.44, so
+    // the raw values jump above 11 000 and the five-value filter passes them within four calls.
+    f.SetHands(0);
+    for (int call = 0; call < 4; ++call) {
+        EXPECT_EQ(f.Estimate(), 0);
+    }
+    EXPECT_GT(f.Value(), 10000);
 }
 
 }  // namespace
