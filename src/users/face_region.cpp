@@ -136,9 +136,11 @@ Box SearchFaceOutline(const int32_t* fg, int W, int H, double fx, double fy, dou
     return box;
 }
 
+// Count over area. A box turned upside down (bottom above top) has a negative area and, by the
+// four-lookup sum, a negative count: its density is that of the rows between the two bounds.
 double Density(const int32_t* integral, int W, int H, const Box& b) {
     const double area = static_cast<double>(b.right - b.left) * (b.bottom - b.top);
-    return area > 0 ? Count(integral, W, H, b) / area : 0.0;
+    return area != 0 ? Count(integral, W, H, b) / area : 0.0;
 }
 
 }  // namespace

@@ -98,6 +98,21 @@ TEST_F(FaceRegionTest, FindsScoresAndSquaresTheFaceBox) {
     }
 }
 
+// With the neck top above the face the first box is upside down (rows 30 down to 17): it holds
+// little skin by the four-lookup sum, so it is "tightened" (left as it is), widened and raised to
+// rows 26 down to 17. Its densities are counts over its negative area: foreground 1, skin in the
+// middle band 20 / 140; the score 0.7 passes and the side 24 squares around column 100, row 21.
+TEST_F(FaceRegionTest, UpsideDownBoxIsMeasuredBetweenItsBounds) {
+    UserTracker& u = state->users[0];
+    u.skeleton.J(BodySkeleton::kNeckTop).y = 20;
+    foreground(cv::Rect(88, 15, 25, 45)).setTo(1);
+    BuildIntegral(foregroundIntegral, foreground);
+    SetSkin(cv::Rect(95, 20, 10, 2));
+    cv::Rect box;
+    ASSERT_EQ(Run(&box), 0);
+    EXPECT_EQ(box, cv::Rect(89, 9, 25, 24));
+}
+
 TEST_F(FaceRegionTest, NoRegionForAUserWithoutHands) {
     state->users[0].handsReady = false;
     SetSkin(cv::Rect(92, 26, 17, 5));
