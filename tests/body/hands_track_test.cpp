@@ -614,6 +614,118 @@ TEST(HandsTrack, OutlineTermOnAFullSilhouette) {
     }
 }
 
+TEST(HandsTrack, OutlineTermTakesTheForearmStretchOverTheBody) {
+    // Neck top (100, 66), scale 20, forearm width 6, every pixel set; the inner column is 120
+    // for hand 0 and 80 for hand 1. Upper arm 20 long along the forearm (no fold). The part of
+    // the forearm on the body side of the inner column is a box from where the forearm crosses
+    // that column (or the neck row) along the forearm; its pixels are taken off the coverage.
+    // Hands and elbows are placed so that no crossing lands on a whole pixel.
+    const Integral full = IntegralOf(cv::Mat(150, 200, CV_8UC1, cv::Scalar(1)));
+    const int A = 84 * 140 - 20 * 76 - 10 * 28;
+    struct Case {
+        std::string name;
+        int arm;
+        cv::Point elbow;
+        cv::Point2d hand;
+        bool forearmCounted;  // false: the forearm lies over the body and is left out
+        cv::Point2d start;    // start of the stretch over the body
+        double stretch;       // its length; 0 for none
+    };
+    const std::vector<Case> cases = {
+        // Rising inward, crossing column 120 at row 69.5 below the neck row; the hand is above
+        // the neck row, so the stretch ends where the forearm reaches row 66 (x = 116.67).
+        {"hand 0 rising past the neck row",
+         0,
+         {130, 80},
+         {110, 59},
+         true,
+         {120, 69.5},
+         std::hypot(10.0 / 3, 3.5)},
+        // Rising inward, the hand still below the neck row: the stretch ends at the hand.
+        {"hand 0 rising below the neck row",
+         0,
+         {140, 100},
+         {111, 80},
+         true,
+         {120, 100 - 400.0 / 29},
+         std::hypot(9.0, 180.0 / 29)},
+        // Rising inward but crossing column 120 above the neck row: nothing over the body.
+        {"hand 0 rising above the neck row", 0, {130, 60}, {110, 50}, true, {}, 0},
+        // Falling inward, crossing column 120 at row 75.5: the rest of the forearm.
+        {"hand 0 falling across the column",
+         0,
+         {130, 70},
+         {110, 81},
+         true,
+         {120, 75.5},
+         std::hypot(20.0, 11.0) - std::hypot(10.0, 5.5)},
+        // Falling inward, crossing column 120 above the neck row (60.3): the rest of the forearm
+        // from where it reaches row 66.
+        {"hand 0 falling across the neck row",
+         0,
+         {130, 50},
+         {100, 81},
+         true,
+         {130 - 480.0 / 31, 66},
+         std::hypot(30.0, 31.0) - std::hypot(480.0 / 31, 16.0)},
+        // Elbow inside the column below the neck row, hand above it: up to the neck row.
+        {"hand 0 elbow inside, rising",
+         0,
+         {110, 90},
+         {105, 60},
+         true,
+         {110, 90},
+         24 * std::hypot(5.0, 30.0) / 30},
+        {"hand 0 elbow inside above the neck row", 0, {110, 60}, {105, 40}, true, {}, 0},
+        {"hand 1 rising past the neck row",
+         1,
+         {70, 80},
+         {90, 59},
+         true,
+         {80, 69.5},
+         std::hypot(10.0 / 3, 3.5)},
+        {"hand 1 falling across the column",
+         1,
+         {70, 70},
+         {90, 81},
+         true,
+         {80, 75.5},
+         std::hypot(20.0, 11.0) - std::hypot(10.0, 5.5)},
+        // Level toward the body: the axis box from column 80 to the hand (15 x 6 pixels).
+        {"hand 1 level", 1, {60, 72}, {95, 72}, true, {80, 72}, 15},
+        {"hand 1 elbow inside, rising",
+         1,
+         {90, 90},
+         {95, 60},
+         true,
+         {90, 90},
+         24 * std::hypot(5.0, 30.0) / 30},
+        {"hand 1 elbow inside, hand below the neck row", 1, {90, 70}, {95, 100}, false, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const double L = std::hypot(c.hand.x - c.elbow.x, c.hand.y - c.elbow.y);
+        const double angle = SegmentAngle(c.elbow.x, c.elbow.y, c.hand.x, c.hand.y);
+        UpperArmHypothesis upper;
+        upper.elbowX = c.elbow.x;
+        upper.elbowY = c.elbow.y;
+        upper.length = 20;
+        upper.angle = angle;
+        upper.boxScore = 1;
+        const int overBody =
+            c.stretch > 0 ? BoxSum(200, 150, c.start.x, c.start.y, c.stretch, 6, angle, full.data())
+                          : 0;
+        if (c.name == "hand 1 level") {
+            ASSERT_EQ(overBody, 90);
+        }
+        const double numerator =
+            (20 + 4.4) * 8.8 + (c.forearmCounted ? L * 6 : 0.0) - std::max(0, overBody);
+        EXPECT_NEAR(
+            OutlineTerm(Arm(c.arm), upper, c.hand.x, c.hand.y, L, angle, 1.0, A, full.data()),
+            numerator / A + 0.01, 1e-12);
+    }
+}
+
 TEST(HandsTrack, OutwardBonusFavoursRaisedOutstretchedArms) {
     // Neck top (100, 66), t = 20: the bonus is 1 + exp(-((U + L - 60) / 20)^2).
     struct Case {
