@@ -787,6 +787,86 @@ TEST(HandsTrack, NeighbourFactorWantsTheForearmLinedBySilhouette) {
     EXPECT_EQ(NeighbourFactor(arm, upper, 150, 30, 0, empty), 1.0);
 }
 
+TEST(HandsTrack, ChainLimits) {
+    // One hand candidate and one upper arm on a full silhouette (no motion, no other user), so
+    // every chain that passes the limits scores well above the floor. Torso half-width 20:
+    // forearm from max(0.36 x nominal, minimum) to 1.2 x maximum, between U / 4 and 1.75 U, the
+    // whole arm at most (7 t) >> 1 = 70 for hand 0 and 3.3 t = 66 for hand 1; the forearm box
+    // (width 6) at least a fifth full.
+    struct Case {
+        std::string name;
+        int arm;
+        cv::Point elbow;
+        double U, a;
+        cv::Point hand;
+        bool kept;
+        double foreNominal = 30, foreMax = 40;
+        int forearmPixels = -1;  // >= 0: the level forearm box right of (140, 72) holds only these
+    };
+    const double p = kPi;
+    const std::vector<Case> cases = {
+        {"straight out", 0, {140, 72}, 24, 0, {170, 72}, true},
+        {"forearm 11 of at least 10.8", 0, {140, 72}, 24, 0, {151, 72}, true},
+        {"forearm 10 of at least 10.8", 0, {140, 72}, 24, 0, {150, 72}, false},
+        {"forearm 24 of at most 24", 0, {140, 72}, 24, 0, {164, 72}, true, 30, 20},
+        {"forearm 25 of at most 24", 0, {140, 72}, 24, 0, {165, 72}, false, 30, 20},
+        {"forearm 28 of at most 1.75 U", 0, {140, 72}, 16, 0, {168, 72}, true},
+        {"forearm 29 over 1.75 U", 0, {140, 72}, 16, 0, {169, 72}, false},
+        {"forearm 12 of at least U / 4", 0, {140, 72}, 48, 0, {152, 72}, true, 10},
+        {"forearm 11 under U / 4", 0, {140, 72}, 48, 0, {151, 72}, false, 10},
+        {"hand 0 arm 70 long", 0, {140, 72}, 40, 0, {170, 72}, true},
+        {"hand 0 arm 71 long", 0, {140, 72}, 40, 0, {171, 72}, false},
+        {"hand 1 arm 66 long", 1, {60, 72}, 36, p, {30, 72}, true},
+        {"hand 1 arm 67 long", 1, {60, 72}, 36, p, {29, 72}, false},
+        {"elbow above a hand above the neck row", 0, {140, 40}, 24, 0.2, {150, 50}, false},
+        {"elbow above a hand below the neck row", 0, {140, 40}, 24, 0.2, {150, 70}, true},
+        {"elbow below a hand above the neck row", 0, {140, 60}, 24, 0.2, {150, 45}, true},
+        {"elbow bent back", 0, {140, 72}, 24, -0.6 * p, {170, 72}, false},
+        {"forearm box a fifth full", 0, {140, 72}, 24, 0, {170, 72}, true, 30, 40, 36},
+        {"forearm box under a fifth full", 0, {140, 72}, 24, 0, {170, 72}, false, 30, 40, 35},
+    };
+    const Integral none = IntegralOf(cv::Mat::zeros(150, 200, CV_8UC1));
+    const cv::Mat scratch = cv::Mat::zeros(150, 200, CV_8UC1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cv::Mat mask(150, 200, CV_8UC1, cv::Scalar(1));
+        if (c.forearmPixels >= 0) {
+            // The axis box of the level forearm counts columns 141..170, rows 70..75.
+            cv::Mat box = mask(cv::Rect(141, 70, 30, 6));
+            box.setTo(0);
+            for (int i = 0; i < c.forearmPixels; ++i) {
+                box.at<uint8_t>(i / 30, i % 30) = 1;
+            }
+        }
+        const Integral fg = IntegralOf(mask);
+        const HandMaps maps{200, 150, fg.data(), none.data(), none.data(), none.data(), 1};
+        ArmContext arm = Arm(c.arm);
+        arm.foreNominal = c.foreNominal;
+        arm.foreMax = c.foreMax;
+        HandCell cell;
+        cell.x = c.hand.x;
+        cell.y = c.hand.y;
+        UpperArmHypothesis upper;
+        upper.elbowX = c.elbow.x;
+        upper.elbowY = c.elbow.y;
+        upper.length = c.U;
+        upper.angle = c.a;
+        upper.boxScore = 1;
+        upper.weight = 1;
+        std::vector<ArmChain> best;
+        FitChains(arm, {cell}, {0}, {1.0}, {upper}, maps, scratch, best);
+        EXPECT_EQ(best.size(), c.kept ? 1u : 0u);
+        if (c.kept && best.size() == 1) {
+            const double L = std::hypot(c.hand.x - c.elbow.x, c.hand.y - c.elbow.y);
+            EXPECT_DOUBLE_EQ(best[0].foreLength, L);
+            EXPECT_DOUBLE_EQ(best[0].foreAngle,
+                             SegmentAngle(c.elbow.x, c.elbow.y, c.hand.x, c.hand.y));
+            EXPECT_DOUBLE_EQ(best[0].upperLength, c.U);
+            EXPECT_GT(best[0].score, 0.001);
+        }
+    }
+}
+
 TEST(HandsTrack, MeanChainTruncatesTheJointDifferences) {
     const ArmContext arm = Arm(0);  // shoulder (116, 72)
     ArmChain a, b;
