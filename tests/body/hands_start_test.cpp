@@ -141,6 +141,68 @@ TEST(HandsStart, EmptyColumnRangeFailsBeforeTheSecondArm) {
     }
 }
 
+TEST(HandsStart, CellGridBesideTheTorso) {
+    // 200 x 150 frame. Hand 0's columns run from torso x + 4g up to but excluding W - g - 1,
+    // hand 1's from g up to but excluding torso x - 4g; rows from torso y + 2g while below
+    // H - g - 1. The grid holds n = (H - g - first row + 4) (column span + 5) / g^2 + 1 cells
+    // and is refused when n is 3 or less.
+    struct Case {
+        std::string name;
+        int arm;
+        double scale, torsoX, torsoY;
+        int x0, x1, y0, y1, capacity;
+        bool valid;
+    };
+    const std::vector<Case> cases = {
+        {"hand 0", 0, 20, 100, 60, 112, 196, 66, 146, 85 * 89 / 9 + 1, true},
+        {"hand 1", 1, 20, 100, 60, 3, 88, 66, 146, 85 * 90 / 9 + 1, true},
+        {"hand 0, one column left", 0, 20, 183, 60, 195, 196, 66, 146, 85 * 6 / 9 + 1, true},
+        {"hand 0, no column left", 0, 20, 184, 60, 196, 196, 66, 146, 0, false},
+        {"hand 1, no column left", 1, 20, 15, 60, 3, 3, 66, 146, 0, false},
+        {"rows below the frame", 0, 20, 100, 145, 112, 196, 149, 146, 0, false},
+        {"pitch 10, nine windows", 0, 60, 128, 98, 168, 189, 118, 139, 26 * 26 / 100 + 1, true},
+        {"pitch 10, capacity 3", 0, 60, 138, 108, 178, 189, 128, 139, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ArmContext arm;
+        arm.arm = c.arm;
+        arm.W = 200;
+        arm.H = 150;
+        arm.bodyScale = c.scale;
+        arm.torsoSize = static_cast<int>(c.scale);
+        arm.torsoX = c.torsoX;
+        arm.torsoY = c.torsoY;
+        const CellGrid grid = StartCellGrid(arm);
+        EXPECT_EQ(grid.x0, c.x0);
+        EXPECT_EQ(grid.x1, c.x1);
+        EXPECT_EQ(grid.y0, c.y0);
+        EXPECT_EQ(grid.y1, c.y1);
+        EXPECT_EQ(grid.valid, c.valid);
+        if (c.valid) {
+            EXPECT_EQ(grid.capacity, c.capacity);
+        }
+    }
+
+    // With pitch 10 the nine windows of columns 168, 178, 188 and rows 118, 128, 138 outnumber
+    // the capacity of 7: the scan stops after the seventh, in row order.
+    ArmContext arm;
+    arm.W = 200;
+    arm.H = 150;
+    arm.bodyScale = 60;
+    arm.torsoSize = 60;
+    arm.torsoX = 128;
+    arm.torsoY = 98;
+    const ConstantMaps full(200, 150, 1);
+    std::vector<HandCell> cells;
+    CollectStartCells(StartCellGrid(arm), full.maps, cells);
+    ASSERT_EQ(cells.size(), 7u);
+    EXPECT_EQ(cells[2].x, 188);
+    EXPECT_EQ(cells[2].y, 118);
+    EXPECT_EQ(cells[6].x, 168);
+    EXPECT_EQ(cells[6].y, 138);
+}
+
 TEST(HandsStart, CellWindowNeedsEnoughForegroundAndSomeSkin) {
     // Torso half-width 30: pitch 5, windows of 10 x 10 pixels, at least 30 foreground pixels.
     EXPECT_EQ(CellPitch(30), 5);

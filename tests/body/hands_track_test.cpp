@@ -614,6 +614,118 @@ TEST(HandsTrack, OutlineTermOnAFullSilhouette) {
     }
 }
 
+TEST(HandsTrack, OutlineTermTakesTheForearmStretchOverTheBody) {
+    // Neck top (100, 66), scale 20, forearm width 6, every pixel set; the inner column is 120
+    // for hand 0 and 80 for hand 1. Upper arm 20 long along the forearm (no fold). The part of
+    // the forearm on the body side of the inner column is a box from where the forearm crosses
+    // that column (or the neck row) along the forearm; its pixels are taken off the coverage.
+    // Hands and elbows are placed so that no crossing lands on a whole pixel.
+    const Integral full = IntegralOf(cv::Mat(150, 200, CV_8UC1, cv::Scalar(1)));
+    const int A = 84 * 140 - 20 * 76 - 10 * 28;
+    struct Case {
+        std::string name;
+        int arm;
+        cv::Point elbow;
+        cv::Point2d hand;
+        bool forearmCounted;  // false: the forearm lies over the body and is left out
+        cv::Point2d start;    // start of the stretch over the body
+        double stretch;       // its length; 0 for none
+    };
+    const std::vector<Case> cases = {
+        // Rising inward, crossing column 120 at row 69.5 below the neck row; the hand is above
+        // the neck row, so the stretch ends where the forearm reaches row 66 (x = 116.67).
+        {"hand 0 rising past the neck row",
+         0,
+         {130, 80},
+         {110, 59},
+         true,
+         {120, 69.5},
+         std::hypot(10.0 / 3, 3.5)},
+        // Rising inward, the hand still below the neck row: the stretch ends at the hand.
+        {"hand 0 rising below the neck row",
+         0,
+         {140, 100},
+         {111, 80},
+         true,
+         {120, 100 - 400.0 / 29},
+         std::hypot(9.0, 180.0 / 29)},
+        // Rising inward but crossing column 120 above the neck row: nothing over the body.
+        {"hand 0 rising above the neck row", 0, {130, 60}, {110, 50}, true, {}, 0},
+        // Falling inward, crossing column 120 at row 75.5: the rest of the forearm.
+        {"hand 0 falling across the column",
+         0,
+         {130, 70},
+         {110, 81},
+         true,
+         {120, 75.5},
+         std::hypot(20.0, 11.0) - std::hypot(10.0, 5.5)},
+        // Falling inward, crossing column 120 above the neck row (60.3): the rest of the forearm
+        // from where it reaches row 66.
+        {"hand 0 falling across the neck row",
+         0,
+         {130, 50},
+         {100, 81},
+         true,
+         {130 - 480.0 / 31, 66},
+         std::hypot(30.0, 31.0) - std::hypot(480.0 / 31, 16.0)},
+        // Elbow inside the column below the neck row, hand above it: up to the neck row.
+        {"hand 0 elbow inside, rising",
+         0,
+         {110, 90},
+         {105, 60},
+         true,
+         {110, 90},
+         24 * std::hypot(5.0, 30.0) / 30},
+        {"hand 0 elbow inside above the neck row", 0, {110, 60}, {105, 40}, true, {}, 0},
+        {"hand 1 rising past the neck row",
+         1,
+         {70, 80},
+         {90, 59},
+         true,
+         {80, 69.5},
+         std::hypot(10.0 / 3, 3.5)},
+        {"hand 1 falling across the column",
+         1,
+         {70, 70},
+         {90, 81},
+         true,
+         {80, 75.5},
+         std::hypot(20.0, 11.0) - std::hypot(10.0, 5.5)},
+        // Level toward the body: the axis box from column 80 to the hand (15 x 6 pixels).
+        {"hand 1 level", 1, {60, 72}, {95, 72}, true, {80, 72}, 15},
+        {"hand 1 elbow inside, rising",
+         1,
+         {90, 90},
+         {95, 60},
+         true,
+         {90, 90},
+         24 * std::hypot(5.0, 30.0) / 30},
+        {"hand 1 elbow inside, hand below the neck row", 1, {90, 70}, {95, 100}, false, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const double L = std::hypot(c.hand.x - c.elbow.x, c.hand.y - c.elbow.y);
+        const double angle = SegmentAngle(c.elbow.x, c.elbow.y, c.hand.x, c.hand.y);
+        UpperArmHypothesis upper;
+        upper.elbowX = c.elbow.x;
+        upper.elbowY = c.elbow.y;
+        upper.length = 20;
+        upper.angle = angle;
+        upper.boxScore = 1;
+        const int overBody =
+            c.stretch > 0 ? BoxSum(200, 150, c.start.x, c.start.y, c.stretch, 6, angle, full.data())
+                          : 0;
+        if (c.name == "hand 1 level") {
+            ASSERT_EQ(overBody, 90);
+        }
+        const double numerator =
+            (20 + 4.4) * 8.8 + (c.forearmCounted ? L * 6 : 0.0) - std::max(0, overBody);
+        EXPECT_NEAR(
+            OutlineTerm(Arm(c.arm), upper, c.hand.x, c.hand.y, L, angle, 1.0, A, full.data()),
+            numerator / A + 0.01, 1e-12);
+    }
+}
+
 TEST(HandsTrack, OutwardBonusFavoursRaisedOutstretchedArms) {
     // Neck top (100, 66), t = 20: the bonus is 1 + exp(-((U + L - 60) / 20)^2).
     struct Case {
@@ -673,6 +785,86 @@ TEST(HandsTrack, NeighbourFactorWantsTheForearmLinedBySilhouette) {
     EXPECT_EQ(NeighbourFactor(arm, upper, 110, 30, 0, empty), 1.0);  // hand not reaching out
     arm.other.x = 190;                                               // five torso half-widths away
     EXPECT_EQ(NeighbourFactor(arm, upper, 150, 30, 0, empty), 1.0);
+}
+
+TEST(HandsTrack, ChainLimits) {
+    // One hand candidate and one upper arm on a full silhouette (no motion, no other user), so
+    // every chain that passes the limits scores well above the floor. Torso half-width 20:
+    // forearm from max(0.36 x nominal, minimum) to 1.2 x maximum, between U / 4 and 1.75 U, the
+    // whole arm at most (7 t) >> 1 = 70 for hand 0 and 3.3 t = 66 for hand 1; the forearm box
+    // (width 6) at least a fifth full.
+    struct Case {
+        std::string name;
+        int arm;
+        cv::Point elbow;
+        double U, a;
+        cv::Point hand;
+        bool kept;
+        double foreNominal = 30, foreMax = 40;
+        int forearmPixels = -1;  // >= 0: the level forearm box right of (140, 72) holds only these
+    };
+    const double p = kPi;
+    const std::vector<Case> cases = {
+        {"straight out", 0, {140, 72}, 24, 0, {170, 72}, true},
+        {"forearm 11 of at least 10.8", 0, {140, 72}, 24, 0, {151, 72}, true},
+        {"forearm 10 of at least 10.8", 0, {140, 72}, 24, 0, {150, 72}, false},
+        {"forearm 24 of at most 24", 0, {140, 72}, 24, 0, {164, 72}, true, 30, 20},
+        {"forearm 25 of at most 24", 0, {140, 72}, 24, 0, {165, 72}, false, 30, 20},
+        {"forearm 28 of at most 1.75 U", 0, {140, 72}, 16, 0, {168, 72}, true},
+        {"forearm 29 over 1.75 U", 0, {140, 72}, 16, 0, {169, 72}, false},
+        {"forearm 12 of at least U / 4", 0, {140, 72}, 48, 0, {152, 72}, true, 10},
+        {"forearm 11 under U / 4", 0, {140, 72}, 48, 0, {151, 72}, false, 10},
+        {"hand 0 arm 70 long", 0, {140, 72}, 40, 0, {170, 72}, true},
+        {"hand 0 arm 71 long", 0, {140, 72}, 40, 0, {171, 72}, false},
+        {"hand 1 arm 66 long", 1, {60, 72}, 36, p, {30, 72}, true},
+        {"hand 1 arm 67 long", 1, {60, 72}, 36, p, {29, 72}, false},
+        {"elbow above a hand above the neck row", 0, {140, 40}, 24, 0.2, {150, 50}, false},
+        {"elbow above a hand below the neck row", 0, {140, 40}, 24, 0.2, {150, 70}, true},
+        {"elbow below a hand above the neck row", 0, {140, 60}, 24, 0.2, {150, 45}, true},
+        {"elbow bent back", 0, {140, 72}, 24, -0.6 * p, {170, 72}, false},
+        {"forearm box a fifth full", 0, {140, 72}, 24, 0, {170, 72}, true, 30, 40, 36},
+        {"forearm box under a fifth full", 0, {140, 72}, 24, 0, {170, 72}, false, 30, 40, 35},
+    };
+    const Integral none = IntegralOf(cv::Mat::zeros(150, 200, CV_8UC1));
+    const cv::Mat scratch = cv::Mat::zeros(150, 200, CV_8UC1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cv::Mat mask(150, 200, CV_8UC1, cv::Scalar(1));
+        if (c.forearmPixels >= 0) {
+            // The axis box of the level forearm counts columns 141..170, rows 70..75.
+            cv::Mat box = mask(cv::Rect(141, 70, 30, 6));
+            box.setTo(0);
+            for (int i = 0; i < c.forearmPixels; ++i) {
+                box.at<uint8_t>(i / 30, i % 30) = 1;
+            }
+        }
+        const Integral fg = IntegralOf(mask);
+        const HandMaps maps{200, 150, fg.data(), none.data(), none.data(), none.data(), 1};
+        ArmContext arm = Arm(c.arm);
+        arm.foreNominal = c.foreNominal;
+        arm.foreMax = c.foreMax;
+        HandCell cell;
+        cell.x = c.hand.x;
+        cell.y = c.hand.y;
+        UpperArmHypothesis upper;
+        upper.elbowX = c.elbow.x;
+        upper.elbowY = c.elbow.y;
+        upper.length = c.U;
+        upper.angle = c.a;
+        upper.boxScore = 1;
+        upper.weight = 1;
+        std::vector<ArmChain> best;
+        FitChains(arm, {cell}, {0}, {1.0}, {upper}, maps, scratch, best);
+        EXPECT_EQ(best.size(), c.kept ? 1u : 0u);
+        if (c.kept && best.size() == 1) {
+            const double L = std::hypot(c.hand.x - c.elbow.x, c.hand.y - c.elbow.y);
+            EXPECT_DOUBLE_EQ(best[0].foreLength, L);
+            EXPECT_DOUBLE_EQ(best[0].foreAngle,
+                             SegmentAngle(c.elbow.x, c.elbow.y, c.hand.x, c.hand.y));
+            EXPECT_DOUBLE_EQ(best[0].upperLength, c.U);
+            EXPECT_GT(best[0].score, 0.001);
+        }
+    }
 }
 
 TEST(HandsTrack, MeanChainTruncatesTheJointDifferences) {
