@@ -21,6 +21,10 @@
 #endif
 
 // ---------------------------------------------------------------------------------------------
+// The identifiers and records below are laid out by hand: one value group per line, record
+// offsets in a column.
+// clang-format off
+
 // Status codes returned by the interface operations.
 enum OlvarStatus : int32_t {
     kOlvarOk = 0,
@@ -173,6 +177,7 @@ struct UserMode {
     int32_t userCount;
     int32_t mode;
 };
+// clang-format on
 
 #ifdef __cplusplus
 static_assert(sizeof(OlvarPoint) == 20, "OlvarPoint layout");
@@ -206,7 +211,7 @@ static_assert(sizeof(UserMode) == 8, "UserMode layout");
 // a header with these sixteen slots drives any build of the library. There is no virtual
 // destructor: release trackers with ReleaseOlvar().
 class IOlvar {
-public:
+  public:
     // Declares the layout of the frames ProcessFrame will receive: stride in bytes between rows
     // (at least 3*width for format 1, 4*width for format 2), 120..2048 pixels in each dimension,
     // bottomUp when rows arrive last row first. A new geometry restarts tracking.
@@ -253,7 +258,7 @@ public:
     // pixels). Returns 0, 1 when the user is not fully tracked or no face was found, or 12.
     virtual int GetFaceRegion(int* rect, int user) = 0;
 
-protected:
+  protected:
     ~IOlvar() = default;
 };
 

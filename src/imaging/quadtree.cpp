@@ -21,7 +21,9 @@ void Quadtree::Build(int width, int height) {
     Layout(width, height);
 }
 
-void Quadtree::Rebuild(int width, int height) { Layout(width, height); }
+void Quadtree::Rebuild(int width, int height) {
+    Layout(width, height);
+}
 
 void Quadtree::Layout(int width, int height) {
     width_ = width;
@@ -70,7 +72,8 @@ void Quadtree::Layout(int width, int height) {
         for (int k = 0; k < 4; ++k) {
             const int w = bounds[k][2] - bounds[k][0];
             const int h = bounds[k][3] - bounds[k][1];
-            const int32_t kind = (w < kMinSide || h < kMinSide) ? QuadNode::kLeaf : QuadNode::kInner;
+            const int32_t kind =
+                (w < kMinSide || h < kMinSide) ? QuadNode::kLeaf : QuadNode::kInner;
             nodes_[i].children[k] = static_cast<int32_t>(nodes_.size());
             addNode(bounds[k][0], bounds[k][1], bounds[k][2], bounds[k][3], kind,
                     static_cast<int>(i));
@@ -119,8 +122,8 @@ void Quadtree::CountNode(int index, const int32_t* integral) {
                 CountNode(child, integral);
             }
         }
-        nodes_[static_cast<size_t>(index)].dense = nodes_[static_cast<size_t>(index)].count >
-                                                   kDenseCount;
+        nodes_[static_cast<size_t>(index)].dense =
+            nodes_[static_cast<size_t>(index)].count > kDenseCount;
     } else {
         node.occupied = false;
         node.dense = false;
@@ -195,8 +198,8 @@ bool Quadtree::MarkDenseFull(int index) {
 }
 
 void Quadtree::Update(int width, int height, const int32_t* integral) {
-    if (integral == nullptr || width != width_ || height != height_ || width <= 0 ||
-        height <= 0 || nodes_.empty()) {
+    if (integral == nullptr || width != width_ || height != height_ || width <= 0 || height <= 0 ||
+        nodes_.empty()) {
         return;
     }
     if (integral[static_cast<size_t>(width) * height - 1] < 1) {

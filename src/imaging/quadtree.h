@@ -34,7 +34,7 @@ struct QuadNode {
 };
 
 class Quadtree {
-public:
+  public:
     static constexpr int kTopCells = 12;
     static constexpr int kMinSide = 20;
     static constexpr int kDenseCount = 12;
@@ -65,7 +65,7 @@ public:
         }
     }
 
-private:
+  private:
     template <typename Visit>
     void VisitFull(int index, Visit& visit) const {
         const QuadNode& node = nodes_[static_cast<size_t>(index)];

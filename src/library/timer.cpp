@@ -52,9 +52,13 @@ std::atomic<uint32_t> gRate{Calibrate()};
 
 }  // namespace
 
-uint64_t ReadCycleCounter() { return gSource.load(std::memory_order_relaxed)(); }
+uint64_t ReadCycleCounter() {
+    return gSource.load(std::memory_order_relaxed)();
+}
 
-uint32_t CalibratedCyclesPerMs() { return gRate.load(std::memory_order_relaxed); }
+uint32_t CalibratedCyclesPerMs() {
+    return gRate.load(std::memory_order_relaxed);
+}
 
 ScopedCycleSource::ScopedCycleSource(Source source, uint32_t cyclesPerMs)
     : previousSource_(gSource.exchange(source)),
@@ -80,7 +84,9 @@ void HPTimer::Initialize(const char* name, uint32_t tag) {
     rate_ = CalibratedCyclesPerMs();
 }
 
-void HPTimer::Start() { start_ = ReadCycleCounter(); }
+void HPTimer::Start() {
+    start_ = ReadCycleCounter();
+}
 
 void HPTimer::Stop() {
     stop_ = ReadCycleCounter();
@@ -105,11 +111,10 @@ void HPTimer::FormatReport(char (&buffer)[256]) const {
     const char* name = name_ != nullptr ? name_ : "";
     if (count_ > 0) {
         const float total = TotalMs();
-        std::snprintf(buffer, sizeof buffer,
-                      ">>> %s: %1.3fms, \t%d times, \t%1.3fms/call, %" PRIu64
-                      " CPU circles/call.\n",
-                      name, total, count_, total / count_,
-                      accumulated_ / static_cast<uint64_t>(count_));
+        std::snprintf(
+            buffer, sizeof buffer,
+            ">>> %s: %1.3fms, \t%d times, \t%1.3fms/call, %" PRIu64 " CPU circles/call.\n", name,
+            total, count_, total / count_, accumulated_ / static_cast<uint64_t>(count_));
     } else {
         std::snprintf(buffer, sizeof buffer, ">>> %s: No be executed!\n", name);
     }

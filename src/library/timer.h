@@ -23,20 +23,20 @@ uint32_t CalibratedCyclesPerMs();
 
 // Replaces the cycle source and the calibrated rate while it lives (tests only).
 class ScopedCycleSource {
-public:
+  public:
     using Source = uint64_t (*)();
     ScopedCycleSource(Source source, uint32_t cyclesPerMs);
     ~ScopedCycleSource();
     ScopedCycleSource(const ScopedCycleSource&) = delete;
     ScopedCycleSource& operator=(const ScopedCycleSource&) = delete;
 
-private:
+  private:
     Source previousSource_;
     uint32_t previousRate_;
 };
 
 class HPTimer {
-public:
+  public:
     HPTimer() = default;
     ~HPTimer();
     HPTimer(const HPTimer&) = delete;
@@ -58,7 +58,7 @@ public:
     // Writes the report line to standard output.
     void Report() const;
 
-private:
+  private:
     const char* name_ = "HPTimer";
     uint32_t tag_ = 0;
     uint64_t start_ = 0;

@@ -9,9 +9,15 @@
 namespace olvar {
 namespace {
 
-cv::Mat Mask(int width, int height) { return cv::Mat(height, width, CV_8UC1); }
-cv::Mat ClearedMask(int width, int height) { return cv::Mat::zeros(height, width, CV_8UC1); }
-cv::Mat Colour(int width, int height) { return cv::Mat(height, width, CV_8UC3); }
+cv::Mat Mask(int width, int height) {
+    return cv::Mat(height, width, CV_8UC1);
+}
+cv::Mat ClearedMask(int width, int height) {
+    return cv::Mat::zeros(height, width, CV_8UC1);
+}
+cv::Mat Colour(int width, int height) {
+    return cv::Mat(height, width, CV_8UC3);
+}
 
 }  // namespace
 
@@ -97,8 +103,8 @@ int TrackingContext::Configure(int stride, int height, int width, int format, bo
     } else {
         resize = true;
         const float fh = static_cast<float>(height), fw = static_cast<float>(width);
-        scale = static_cast<float>(
-            std::min(static_cast<double>(fh) / kWorkingHeight, static_cast<double>(fw) / kWorkingWidth));
+        scale = static_cast<float>(std::min(static_cast<double>(fh) / kWorkingHeight,
+                                            static_cast<double>(fw) / kWorkingWidth));
         inverseScale = static_cast<float>(1.0 / scale);
         workWidth = static_cast<int>(width * inverseScale + 0.5) / 4 * 4;
         workHeight = static_cast<int>(height * inverseScale + 0.5);

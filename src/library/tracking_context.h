@@ -58,8 +58,8 @@ struct TrackingContext {
     // The frame as copied in (frame size). When no resize is needed it shares its pixels with
     // the working colour image.
     cv::Mat input;
-    cv::Mat colour;          // working colour image, smoothed in place each frame
-    cv::Mat ycrcb;           // working YCrCb image
+    cv::Mat colour;  // working colour image, smoothed in place each frame
+    cv::Mat ycrcb;   // working YCrCb image
     cv::Mat reservedMask;
     cv::Mat previousColour;  // colour frame of the last frame that moved
     cv::Mat olderColour;     // and the one before it
@@ -75,8 +75,8 @@ struct TrackingContext {
     Integral differenceIntegral;
 
     int historyLength = 6;
-    cv::Mat historyCount;   // frames left in the recent-motion mask per pixel
-    cv::Mat recentMotion;   // pixels that moved in the last historyLength frames
+    cv::Mat historyCount;       // frames left in the recent-motion mask per pixel
+    cv::Mat recentMotion;       // pixels that moved in the last historyLength frames
     cv::Mat motionAccumulator;  // per pixel, the frames of motion added up by the segmentation
     Integral historyIntegral;
     Integral recentIntegral;
@@ -109,7 +109,7 @@ struct TrackingContext {
     bool lastRecordValid[2] = {false, false};
     TrackingRecord lastRecord[2];
 
-private:
+  private:
     void AllocateBuffers();
 };
 

@@ -20,7 +20,8 @@ int main() {
     int user = -1;
     const int status = tracker->ProcessFrame(frame.data(), static_cast<int>(frame.size()), &user,
                                              records, gestures);
-    std::printf("status %d, mode %s\n", status, tracker->GetModeName(tracker->GetGestureMode(nullptr)));
+    std::printf("status %d, mode %s\n", status,
+                tracker->GetModeName(tracker->GetGestureMode(nullptr)));
     ReleaseOlvar(&tracker);
     return tracker == nullptr ? 0 : 1;
 }

@@ -8,7 +8,7 @@ namespace {
 // The scripted demo scene: an empty room for the warm-up, then a person walks in, raises both
 // hands, swipes with each hand both ways, waves, dwells, leans to both sides and rests.
 class SceneSource : public FrameSource {
-public:
+  public:
     explicit SceneSource(int seed) : scene_(Config(seed)) {}
     cv::Size FrameSize() const override { return scene_.config().frameSize; }
     bool Next(cv::Mat* frame) override {
@@ -19,7 +19,7 @@ public:
         return true;
     }
 
-private:
+  private:
     static synth::SceneConfig Config(int seed) {
         synth::SceneConfig config;
         config.seed = static_cast<uint64_t>(seed);
@@ -33,6 +33,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<FrameSource> MakeSceneSource(int seed) { return std::make_unique<SceneSource>(seed); }
+std::unique_ptr<FrameSource> MakeSceneSource(int seed) {
+    return std::make_unique<SceneSource>(seed);
+}
 
 }  // namespace olvar::demo
