@@ -49,6 +49,9 @@ class IMode : public CGesture {
     bool BothHandsUpWide(int a, int b, bool needSpread) const;
     // Both hands lower than k units below the reference height.
     bool Neutral(double k) const;
+    // The opening of the middle-band modes: both hands up (35) above half a unit over the
+    // reference (0.6 unit for the level alternative), else neutral (1) below 1.5 units, else -1.
+    int MiddleBandOpening() const;
 
     struct SwipeResults {
         int left = -1;

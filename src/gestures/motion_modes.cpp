@@ -5,6 +5,18 @@
 
 namespace olvar {
 
+int IMode::MiddleBandOpening() const {
+    const int r = Body().reference;
+    const int u = Body().unit;
+    if (BothHandsUp(TruncatePixels(r - 0.5 * u), TruncatePixels(r - 0.6 * u))) {
+        return gesBothUp;
+    }
+    if (Neutral(1.5)) {
+        return gesNeutral;
+    }
+    return -1;
+}
+
 int GestureMotionExtend1::RecognizeFrame() {
     if (!RunPrologue()) {
         return kHistoryTooShort;
@@ -45,14 +57,12 @@ int GestureMotionExtend2::RecognizeFrame() {
     if (!RunPrologue()) {
         return kHistoryTooShort;
     }
+    const int opening = MiddleBandOpening();
+    if (opening >= 0) {
+        return opening;
+    }
     const int r = Body().reference;
     const int u = Body().unit;
-    if (BothHandsUp(TruncatePixels(r - 0.5 * u), TruncatePixels(r - 0.6 * u))) {
-        return gesBothUp;
-    }
-    if (Neutral(1.5)) {
-        return gesNeutral;
-    }
     const int heights = RelativeHeights(TruncatePixels(r - 0.5 * u));
     if (heights >= 0) {
         return heights;
@@ -64,14 +74,12 @@ int GestureMotionExtend3::RecognizeFrame() {
     if (!RunPrologue()) {
         return kHistoryTooShort;
     }
+    const int opening = MiddleBandOpening();
+    if (opening >= 0) {
+        return opening;
+    }
     const int r = Body().reference;
     const int u = Body().unit;
-    if (BothHandsUp(TruncatePixels(r - 0.5 * u), TruncatePixels(r - 0.6 * u))) {
-        return gesBothUp;
-    }
-    if (Neutral(1.5)) {
-        return gesNeutral;
-    }
     const int inFront = HandsInFront(TruncatePixels(r - 0.5 * u));
     if (inFront >= 0) {
         return inFront;
@@ -83,13 +91,9 @@ int GestureCombine::RecognizeFrame() {
     if (!RunPrologue()) {
         return kHistoryTooShort;
     }
-    const int r = Body().reference;
-    const int u = Body().unit;
-    if (BothHandsUp(TruncatePixels(r - 0.5 * u), TruncatePixels(r - 0.6 * u))) {
-        return gesBothUp;
-    }
-    if (Neutral(1.5)) {
-        return gesNeutral;
+    const int opening = MiddleBandOpening();
+    if (opening >= 0) {
+        return opening;
     }
     const int mouse = MouseStep();
     if (mouse > 0) {

@@ -16,6 +16,7 @@ using testing::FakeClock;
 using testing::MakeRecord;
 using testing::Pose;
 using testing::Rest;
+using testing::RunMode;
 using testing::RunScript;
 using testing::Script;
 using testing::Select;
@@ -158,13 +159,6 @@ TEST(ModeStatus, BoundaryPositions) {
 }
 
 // --- Mode 2: motion -----------------------------------------------------------------------------
-
-Stream RunMode(int mode, const Script& script, uint64_t msPerFrame = 100) {
-    FakeClock clock;
-    ZykGR recognizer;
-    Select(recognizer, mode);
-    return RunScript(recognizer, script, msPerFrame);
-}
 
 struct ScriptCase {
     const char* what;
@@ -340,10 +334,11 @@ TEST(ModeMouse, DwellClickOnceAfterOneSecond) {
     Stream expected(16, gesMouseMove);
     expected[0] = -1;
     expected[12] = gesMouseClick;
-    EXPECT_EQ(RunMode(modeMouse, script, 100), expected);
+    EXPECT_EQ(RunMode(modeMouse, script, nullptr, 100), expected);
     // Three frames of 333 ms (999 ms) are not enough, three of 334 ms are.
-    EXPECT_EQ(RunMode(modeMouse, Script().Hold(kMouse, 6), 333), (Stream{-1, 23, 23, 23, 23, 23}));
-    EXPECT_EQ(RunMode(modeMouse, Script().Hold(kMouse, 6), 334).back(), gesMouseClick);
+    EXPECT_EQ(RunMode(modeMouse, Script().Hold(kMouse, 6), nullptr, 333),
+              (Stream{-1, 23, 23, 23, 23, 23}));
+    EXPECT_EQ(RunMode(modeMouse, Script().Hold(kMouse, 6), nullptr, 334).back(), gesMouseClick);
 }
 
 // The completed dwell stays in the timer while the cursor moves; it must not click again.
@@ -353,7 +348,7 @@ TEST(ModeMouse, MovingAfterAClickReportsMoves) {
     for (int i = 1; i <= 5; ++i) {
         script.Hold(Pose(kMouse).Right(100 - 8 * i, 120));
     }
-    const Stream stream = RunMode(modeMouse, script, 100);
+    const Stream stream = RunMode(modeMouse, script, nullptr, 100);
     ASSERT_EQ(stream[12], gesMouseClick);
     for (size_t i = 13; i < stream.size(); ++i) {
         EXPECT_EQ(stream[i], gesMouseMove) << "frame " << i + 1;

@@ -174,6 +174,17 @@ inline void Select(ZykGR& recognizer, int mode) {
     recognizer.SetMode(&mode);
 }
 
+// The gesture stream of `script` on a fresh recognizer in `mode`, under a fake clock that
+// starts at 0.
+inline std::vector<int> RunMode(int mode, const Script& script,
+                                std::vector<GestureRecord>* records = nullptr,
+                                uint64_t msPerFrame = 100) {
+    FakeClock clock;
+    ZykGR recognizer;
+    Select(recognizer, mode);
+    return RunScript(recognizer, script, msPerFrame, records);
+}
+
 }  // namespace olvar::testing
 
 #endif  // OLVAR_TESTS_GESTURES_GESTURE_SCRIPT_H

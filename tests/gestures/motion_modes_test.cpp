@@ -8,20 +8,11 @@
 namespace olvar {
 namespace {
 
-using testing::FakeClock;
 using testing::Pose;
 using testing::Rest;
-using testing::RunScript;
+using testing::RunMode;
 using testing::Script;
-using testing::Select;
 using Stream = std::vector<int>;
-
-Stream RunMode(int mode, const Script& script, std::vector<GestureRecord>* records = nullptr) {
-    FakeClock clock;
-    ZykGR recognizer;
-    Select(recognizer, mode);
-    return RunScript(recognizer, script, 100, records);
-}
 
 struct ModeCase {
     int mode;
