@@ -303,7 +303,7 @@ Look SecondLook(int seed) {
             seed % 2 == 0};
 }
 
-olvar::synth::Appearance Appearance(const Look& look, int hair) {
+olvar::synth::Appearance Dress(const Look& look, int hair) {
     return olvar::synth::MakeAppearance(static_cast<olvar::synth::SkinTone>(look.tone), look.shirt,
                                         hair, look.longSleeves);
 }
@@ -318,8 +318,8 @@ std::string Describe(const Look& look) {
 
 olvar::synth::ScriptOptions OptionsForSeed(int seed) {
     olvar::synth::ScriptOptions options;
-    options.look = Appearance(FirstLook(seed), seed + 2);
-    options.otherLook = Appearance(SecondLook(seed), seed);
+    options.look = Dress(FirstLook(seed), seed + 2);
+    options.otherLook = Dress(SecondLook(seed), seed);
     options.enterFrom = seed % 2 ? olvar::synth::kImageLeft : olvar::synth::kImageRight;
     return options;
 }
