@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include "imaging/codebook.h"
 #include "imaging/mask_cleanup.h"
-#include "library/tracking_context.h"
 
 namespace olvar {
 namespace {
@@ -22,52 +20,51 @@ bool HasSize(const cv::Mat& image, int width, int height, int type) {
 }
 
 // Every buffer the segmentation touches has the working size.
-bool ReadyToSegment(const TrackingContext& c) {
-    const int W = c.workWidth, H = c.workHeight;
-    const SegmentationWorkspace& ws = c.workspace;
-    const size_t pixels = static_cast<size_t>(W) * H;
+bool ReadyToSegment(const FrameView& f, const SegmentationTarget& t) {
+    const int W = f.width, H = f.height;
+    const SegmentationWorkspace& ws = t.workspace;
     if (W <= 0 || H <= 0 || !ws.allocated || ws.width != W || ws.height != H) {
         return false;
     }
-    for (const cv::Mat* colour : {&c.ycrcb, &c.reference}) {
+    for (const cv::Mat* colour : {&f.ycrcb, &f.reference}) {
         if (!HasSize(*colour, W, H, CV_8UC3)) {
             return false;
         }
     }
-    for (const cv::Mat* mask : {&c.motionMask, &c.foreground, &c.rawForeground, &c.usersArea,
-                                &c.motionAccumulator, &c.accumulatorScratch}) {
+    for (const cv::Mat* mask : {&t.motion, &t.foreground, &t.rawForeground, &t.usersArea,
+                                &t.motionAccumulator, &t.accumulatorScratch}) {
         if (!HasSize(*mask, W, H, CV_8UC1)) {
             return false;
         }
     }
-    return c.motionIntegral.size() == pixels && c.foregroundIntegral.size() == pixels &&
-           c.quadtree.Width() == W && c.quadtree.Height() == H;
+    return f.motionIntegral != nullptr && f.foregroundIntegral != nullptr &&
+           f.quadtree.Width() == W && f.quadtree.Height() == H;
 }
 
 // Changed pixels of a quadtree node's rectangle in an integral, counted the way the quadtree
 // counts them (the row and column before the rectangle bound the sum; image row 0 and column
 // 0 are not counted).
-int NodeCount(const QuadNode& node, const Integral& integral, int W, int H) {
+int NodeCount(const QuadNode& node, const int32_t* integral, int W, int H) {
     const int x0 = node.x0 > 0 ? node.x0 - 1 : 0;
     const int y0 = node.y0 > 0 ? node.y0 - 1 : 0;
-    return ClampedCornerSum(integral.data(), W, H, x0, y0, node.x1 - 1, node.y1 - 1);
+    return ClampedCornerSum(integral, W, H, x0, y0, node.x1 - 1, node.y1 - 1);
 }
 
 // Pixels of a changed block inside the users' area are classified against the codebook; all
 // others are learned as background.
-void ClassifyBlock(TrackingContext& c, const QuadNode& node) {
-    const int W = c.workWidth, H = c.workHeight;
+void ClassifyBlock(const FrameView& f, const SegmentationTarget& t, const QuadNode& node) {
+    const int W = f.width, H = f.height;
     const int x0 = std::max(0, node.x0), x1 = std::min(W, node.x1);
     const int y0 = std::max(0, node.y0), y1 = std::min(H, node.y1);
     for (int y = y0; y < y1; ++y) {
-        const uint8_t* area = c.usersArea.ptr<uint8_t>(y);
-        const uint8_t* value = c.reference.ptr<uint8_t>(y);
-        uint8_t* raw = c.rawForeground.ptr<uint8_t>(y);
+        const uint8_t* area = t.usersArea.ptr<uint8_t>(y);
+        const uint8_t* value = f.reference.ptr<uint8_t>(y);
+        uint8_t* raw = t.rawForeground.ptr<uint8_t>(y);
         for (int x = x0; x < x1; ++x) {
             const int index = y * W + x;
             raw[x] = static_cast<uint8_t>(area[x] != 0
-                                              ? c.codebook.MatchPixel(index, value + 3 * x)
-                                              : c.codebook.LearnBackground(index, value + 3 * x));
+                                              ? t.codebook.MatchPixel(index, value + 3 * x)
+                                              : t.codebook.LearnBackground(index, value + 3 * x));
         }
     }
 }
@@ -86,22 +83,22 @@ void CopySetPixels(cv::Mat& target, const cv::Mat& source, const cv::Rect& rect)
 }
 
 // The foreground restarts the age of its pixels.
-void AgeForeground(TrackingContext& c) {
-    c.workspace.age.setTo(0, c.foreground);
+void AgeForeground(const SegmentationTarget& t) {
+    t.workspace.age.setTo(0, t.foreground);
 }
 
 // With two persons counted: the users' area shrinks by a pixel, and every pixel that has been
 // still for long or lies outside the users is recorded as seen background.
-void UpdateSeenBackground(TrackingContext& c) {
-    SegmentationWorkspace& ws = c.workspace;
-    Erode(c.usersArea, 1);
+void UpdateSeenBackground(const SegmentationTarget& t) {
+    SegmentationWorkspace& ws = t.workspace;
+    Erode(t.usersArea, 1);
     if (ws.seenAllBackground) {
         return;
     }
     bool all = true;
     for (int y = 0; y < ws.height; ++y) {
         const uint8_t* age = ws.age.ptr<uint8_t>(y);
-        const uint8_t* area = c.usersArea.ptr<uint8_t>(y);
+        const uint8_t* area = t.usersArea.ptr<uint8_t>(y);
         uint8_t* seen = ws.seenBackground.ptr<uint8_t>(y);
         for (int x = 0; x < ws.width; ++x) {
             if (age[x] > kSeenBackgroundAge || area[x] == 0) {
@@ -166,43 +163,43 @@ BodyRanges BodyRangesOf(const TrackingRecord& record, int W, int H) {
     return ranges;
 }
 
-bool EnsureCodebook(TrackingContext& c) {
-    if (!HasSize(c.ycrcb, c.workWidth, c.workHeight, CV_8UC3)) {
+bool EnsureCodebook(const FrameView& f, ZykCB& codebook) {
+    if (!HasSize(f.ycrcb, f.width, f.height, CV_8UC3)) {
         return false;
     }
     // Two working sizes can share a pixel count, so the shape is compared, not only the count.
-    if (c.codebook.Width() == c.workWidth && c.codebook.Height() == c.workHeight &&
-        c.codebook.CellCount() == c.workPixels) {
+    if (codebook.Width() == f.width && codebook.Height() == f.height &&
+        codebook.CellCount() == f.PixelCount()) {
         return false;
     }
-    c.codebook.Reset(c.workWidth, c.workHeight);
-    for (int y = 0; y < c.workHeight; ++y) {
-        const uint8_t* row = c.ycrcb.ptr<uint8_t>(y);
-        for (int x = 0; x < c.workWidth; ++x) {
-            c.codebook.LearnPixel(y * c.workWidth + x, row + 3 * x);
+    codebook.Reset(f.width, f.height);
+    for (int y = 0; y < f.height; ++y) {
+        const uint8_t* row = f.ycrcb.ptr<uint8_t>(y);
+        for (int x = 0; x < f.width; ++x) {
+            codebook.LearnPixel(y * f.width + x, row + 3 * x);
         }
     }
     return true;
 }
 
-void UpdateChangedBlocks(TrackingContext& c) {
-    c.quadtree.ForEachFull([&](const QuadNode& node) { ClassifyBlock(c, node); });
-    if (c.workspace.personCount > 1) {
+void UpdateChangedBlocks(const FrameView& f, const SegmentationTarget& t) {
+    f.quadtree.ForEachFull([&](const QuadNode& node) { ClassifyBlock(f, t, node); });
+    if (t.workspace.personCount > 1) {
         // With several persons, blocks that held foreground last frame are looked at again
         // even when nothing changed in them.
-        for (const QuadNode& node : c.quadtree.Nodes()) {
+        for (const QuadNode& node : f.quadtree.Nodes()) {
             if (node.kind == QuadNode::kLeaf && !node.occupied &&
-                NodeCount(node, c.foregroundIntegral, c.workWidth, c.workHeight) > 0) {
-                ClassifyBlock(c, node);
+                NodeCount(node, f.foregroundIntegral, f.width, f.height) > 0) {
+                ClassifyBlock(f, t, node);
             }
         }
     }
 }
 
-void CleanUpWithRecords(TrackingContext& c) {
-    SegmentationWorkspace& ws = c.workspace;
-    cv::Mat& motion = c.motionMask;
-    cv::Mat& foreground = c.foreground;
+void CleanUpWithRecords(const FrameView& f, const SegmentationTarget& t) {
+    SegmentationWorkspace& ws = t.workspace;
+    cv::Mat& motion = t.motion;
+    cv::Mat& foreground = t.foreground;
 
     // Gaps that closing the motion fills belong to the moving person.
     Dilate(motion, 1);
@@ -210,13 +207,13 @@ void CleanUpWithRecords(TrackingContext& c) {
     cv::subtract(motion, ws.motionCopy, ws.floodScratch);
     AddInto(foreground, ws.floodScratch);
 
-    const bool anyRecord = c.lastRecordValid[0] || c.lastRecordValid[1];
+    const bool anyRecord = f.lastRecordValid[0] || f.lastRecordValid[1];
     if (ws.personCount == 0 && anyRecord) {
         // Last frame's foreground, without what moved, is put back in the users' body regions.
         cv::subtract(ws.foregroundCopy, ws.motionCopy, ws.foregroundCopy);
         for (int k = 0; k < 2; ++k) {
-            if (c.lastRecordValid[k]) {
-                const BodyRanges ranges = BodyRangesOf(c.lastRecord[k], c.workWidth, c.workHeight);
+            if (f.lastRecordValid[k]) {
+                const BodyRanges ranges = BodyRangesOf(f.lastRecord[k], f.width, f.height);
                 CopySetPixels(foreground, ws.foregroundCopy, ranges.torso);
                 CopySetPixels(foreground, ws.foregroundCopy, ranges.head);
             }
@@ -234,18 +231,18 @@ void CleanUpWithRecords(TrackingContext& c) {
     }
 }
 
-void SegmentForeground(TrackingContext& c) {
-    if (!ReadyToSegment(c)) {
+void SegmentForeground(const FrameView& f, const SegmentationTarget& t) {
+    if (!ReadyToSegment(f, t)) {
         return;
     }
-    EnsureCodebook(c);
-    BuildUsersArea(c);
-    UpdateChangedBlocks(c);
-    c.rawForeground.copyTo(c.foreground);
-    CleanUpWithRecords(c);
-    AgeForeground(c);
-    if (c.workspace.personCount == 2) {
-        UpdateSeenBackground(c);
+    EnsureCodebook(f, t.codebook);
+    BuildUsersArea(f, t);
+    UpdateChangedBlocks(f, t);
+    t.rawForeground.copyTo(t.foreground);
+    CleanUpWithRecords(f, t);
+    AgeForeground(t);
+    if (t.workspace.personCount == 2) {
+        UpdateSeenBackground(t);
     }
 }
 

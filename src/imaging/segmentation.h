@@ -13,9 +13,9 @@
 //  5. pixels in the foreground restart their age;
 //  6. with two persons seen, the pixels seen as background so far are recorded.
 //
-// Requires: a context whose images, integrals, quadtree and workspace share one working size
-// (SegmentForeground does nothing otherwise). Ensures: masks keep 0 or 1 per pixel; every
-// region taken from a quadtree node or a tracking record is clamped to the image.
+// Requires: a frame view and targets whose images, integrals, quadtree and workspace share one
+// working size (SegmentForeground does nothing otherwise). Ensures: masks keep 0 or 1 per pixel;
+// every region taken from a quadtree node or a tracking record is clamped to the image.
 #ifndef OLVAR_IMAGING_SEGMENTATION_H
 #define OLVAR_IMAGING_SEGMENTATION_H
 
@@ -24,12 +24,12 @@
 
 #include <opencv2/core.hpp>
 
+#include "imaging/codebook.h"
+#include "imaging/frame_view.h"
 #include "imaging/integral.h"
 #include "olvar/olvar.h"
 
 namespace olvar {
-
-struct TrackingContext;
 
 // Buffers and frame-to-frame state of the segmentation, all of the working size.
 struct SegmentationWorkspace {
@@ -63,26 +63,42 @@ struct SegmentationWorkspace {
     void Resize(int newWidth, int newHeight);
 };
 
-// Runs the segmentation of one frame; the result is the context's foreground mask (the caller
+// What the segmentation writes: the frame's motion mask (cleaned in place), the raw and the
+// cleaned foreground, the users' area, the motion accumulator with its working copy, and the
+// background model with the segmentation's own frame-to-frame state. The frame view is read
+// only; its foreground and motion may be the same images as the targets (last frame's
+// foreground is the starting point of this frame's).
+struct SegmentationTarget {
+    cv::Mat& motion;
+    cv::Mat& rawForeground;
+    cv::Mat& foreground;
+    cv::Mat& usersArea;
+    cv::Mat& motionAccumulator;
+    cv::Mat& accumulatorScratch;
+    ZykCB& codebook;
+    SegmentationWorkspace& workspace;
+};
+
+// Runs the segmentation of one frame; the result is the target's foreground mask (the caller
 // builds its integral).
-void SegmentForeground(TrackingContext& context);
+void SegmentForeground(const FrameView& frame, const SegmentationTarget& target);
 
 // The steps of SegmentForeground, callable on their own for tests and tools.
 
 // Gives the codebook one cell per working pixel and learns the whole YCrCb image when its cell
 // table was not made for the working size (none yet, or another size). Returns true when it
 // learned.
-bool EnsureCodebook(TrackingContext& context);
+bool EnsureCodebook(const FrameView& frame, ZykCB& codebook);
 
 // Builds the users' area mask (and the person count) from the last records, the motion and
 // the last foreground.
-void BuildUsersArea(TrackingContext& context);
+void BuildUsersArea(const FrameView& frame, const SegmentationTarget& target);
 
 // Classifies or learns the pixels of the changed blocks into the raw foreground mask.
-void UpdateChangedBlocks(TrackingContext& context);
+void UpdateChangedBlocks(const FrameView& frame, const SegmentationTarget& target);
 
 // Cleans the foreground mask with the motion and the users' last body regions.
-void CleanUpWithRecords(TrackingContext& context);
+void CleanUpWithRecords(const FrameView& frame, const SegmentationTarget& target);
 
 // The image regions in which a user's body is expected, from a last tracking record in working
 // coordinates: the torso below the shoulder line and the head and neck above it. Inclusive

@@ -6,7 +6,6 @@
 
 #include "imaging/mask_cleanup.h"
 #include "imaging/segmentation.h"
-#include "library/tracking_context.h"
 
 namespace olvar {
 namespace {
@@ -29,12 +28,12 @@ Box ClampBox(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int W, int H) {
 // Where a user's lower body would be: 1.2 torso half-widths to each side of the shoulder
 // centre, from four half-widths below the shoulders (at most two half-widths above the image
 // bottom) down to the bottom. Without a record, the lower half of the picture.
-Box LowerBodyBox(const TrackingContext& c, int user) {
-    const int W = c.workWidth, H = c.workHeight;
-    if (!c.lastRecordValid[user]) {
+Box LowerBodyBox(const FrameView& f, int user) {
+    const int W = f.width, H = f.height;
+    if (!f.lastRecordValid[user]) {
         return {0, H / 2, W - 1, H - 1};
     }
-    const TrackingRecord& r = c.lastRecord[user];
+    const TrackingRecord& r = f.lastRecord[user];
     const int64_t x = TruncToInt(r.torsoX), y = TruncToInt(r.torsoY);
     const int64_t t = r.torsoHalfWidth;
     const int64_t half = (307 * t) >> 8;
@@ -55,66 +54,67 @@ bool OverlapsDenseFullNode(const Quadtree& tree, const Box& box) {
 }
 
 // True when blocks that changed densely reach into both users' lower-body boxes.
-bool UsersMovedIntoChange(const TrackingContext& c) {
-    if (!c.quadtree.Any()) {
+bool UsersMovedIntoChange(const FrameView& f) {
+    if (!f.quadtree.Any()) {
         return false;
     }
-    return OverlapsDenseFullNode(c.quadtree, LowerBodyBox(c, 0)) &&
-           OverlapsDenseFullNode(c.quadtree, LowerBodyBox(c, 1));
+    return OverlapsDenseFullNode(f.quadtree, LowerBodyBox(f, 0)) &&
+           OverlapsDenseFullNode(f.quadtree, LowerBodyBox(f, 1));
 }
 
-int ValidRecords(const TrackingContext& c) {
-    return (c.lastRecordValid[0] ? 1 : 0) + (c.lastRecordValid[1] ? 1 : 0);
+int ValidRecords(const FrameView& f) {
+    return (f.lastRecordValid[0] ? 1 : 0) + (f.lastRecordValid[1] ? 1 : 0);
 }
 
 // Common start of both area rules: keep copies of the motion and last frame's foreground, grow
 // the foreground by a pixel and close its holes, and age the pixels by the motion.
-void PrepareAreaRule(TrackingContext& c) {
-    SegmentationWorkspace& ws = c.workspace;
-    c.motionMask.copyTo(ws.motionCopy);
-    c.foreground.copyTo(ws.foregroundCopy);
-    Dilate(c.foreground, 1);
-    FillHoles(c.foreground, ws);
-    UpdateAge(ws.age, c.motionMask);
+void PrepareAreaRule(const SegmentationTarget& t) {
+    SegmentationWorkspace& ws = t.workspace;
+    t.motion.copyTo(ws.motionCopy);
+    t.foreground.copyTo(ws.foregroundCopy);
+    Dilate(t.foreground, 1);
+    FillHoles(t.foreground, ws);
+    UpdateAge(ws.age, t.motion);
 }
 
 // One person or none: the area is last frame's foreground and the cleaned motion, grown by
 // two pixels.
-void SimpleAreaRule(TrackingContext& c) {
-    PrepareAreaRule(c);
-    cv::Mat& motion = c.motionMask;
-    ApplyNeighbourhoodRule(motion, c.workspace.age);
-    c.workspace.personCount = 0;
+void SimpleAreaRule(const SegmentationTarget& t) {
+    PrepareAreaRule(t);
+    cv::Mat& motion = t.motion;
+    ApplyNeighbourhoodRule(motion, t.workspace.age);
+    t.workspace.personCount = 0;
     Dilate(motion, 1);
-    SetUnion(c.usersArea, c.foreground, motion);
+    SetUnion(t.usersArea, t.foreground, motion);
     Erode(motion, 1);
-    Dilate(c.usersArea, 2);
+    Dilate(t.usersArea, 2);
 }
 
 // Several persons: the area is what lies within the extent of the accumulated motion (for
 // counts 3 to 5 only in the columns that the motion reaches), grown by a pixel.
-void ExtentRule(TrackingContext& c, const cv::Mat& accumulated, int persons) {
-    SegmentationWorkspace& ws = c.workspace;
+void ExtentRule(const SegmentationTarget& t, const cv::Mat& accumulated, int persons) {
+    SegmentationWorkspace& ws = t.workspace;
     ExtentScan(accumulated, ws);
-    for (int y = 0; y < c.workHeight; ++y) {
+    for (int y = 0; y < ws.height; ++y) {
         const uint8_t* outside = ws.outside.ptr<uint8_t>(y);
-        uint8_t* area = c.usersArea.ptr<uint8_t>(y);
-        for (int x = 0; x < c.workWidth; ++x) {
+        uint8_t* area = t.usersArea.ptr<uint8_t>(y);
+        for (int x = 0; x < ws.width; ++x) {
             const bool columnReached = persons == 2 || ws.columnFirst[x] >= 0;
             area[x] = outside[x] == 0 && columnReached ? 1 : 0;
         }
     }
-    Dilate(c.usersArea, 1);
+    Dilate(t.usersArea, 1);
 }
 
 // Adds the foreground of one half of the picture into the users' area: columns left of the
 // middle, or right of it.
-void AddForegroundHalf(TrackingContext& c, bool leftHalf) {
-    const int middle = c.workWidth / 2;
-    for (int y = 0; y < c.workHeight; ++y) {
-        const uint8_t* fg = c.foreground.ptr<uint8_t>(y);
-        uint8_t* area = c.usersArea.ptr<uint8_t>(y);
-        for (int x = 0; x < c.workWidth; ++x) {
+void AddForegroundHalf(const SegmentationTarget& t, bool leftHalf) {
+    const int W = t.workspace.width, H = t.workspace.height;
+    const int middle = W / 2;
+    for (int y = 0; y < H; ++y) {
+        const uint8_t* fg = t.foreground.ptr<uint8_t>(y);
+        uint8_t* area = t.usersArea.ptr<uint8_t>(y);
+        for (int x = 0; x < W; ++x) {
             const bool inHalf = leftHalf ? x < middle : x > middle;
             if (inHalf && fg[x] != 0) {
                 area[x] = 1;
@@ -125,10 +125,10 @@ void AddForegroundHalf(TrackingContext& c, bool leftHalf) {
 
 // The accumulated motion of the last frames decides the area when the users moved into the
 // changed regions.
-void MultiPersonAreaRule(TrackingContext& c, int validRecords) {
-    SegmentationWorkspace& ws = c.workspace;
-    cv::Mat& accumulated = c.accumulatorScratch;
-    PrepareAreaRule(c);
+void MultiPersonAreaRule(const SegmentationTarget& t, int validRecords) {
+    SegmentationWorkspace& ws = t.workspace;
+    cv::Mat& accumulated = t.accumulatorScratch;
+    PrepareAreaRule(t);
     ApplyNeighbourhoodRule(accumulated, ws.age);
     Dilate(accumulated, 3);
     Erode(accumulated, 3);
@@ -138,38 +138,38 @@ void MultiPersonAreaRule(TrackingContext& c, int validRecords) {
         case 0:
         case 1:
             Dilate(accumulated, 1);
-            SetUnion(c.usersArea, c.foreground, accumulated);
+            SetUnion(t.usersArea, t.foreground, accumulated);
             Erode(accumulated, 1);
-            Dilate(c.usersArea, 2);
+            Dilate(t.usersArea, 2);
             break;
         case 2:
-            ExtentRule(c, accumulated, 2);
+            ExtentRule(t, accumulated, 2);
             break;
         default:
-            ExtentRule(c, accumulated, ws.personCount);
+            ExtentRule(t, accumulated, ws.personCount);
             if (ws.personCount == 4) {
-                AddForegroundHalf(c, true);
+                AddForegroundHalf(t, true);
             } else if (ws.personCount == 5) {
-                AddForegroundHalf(c, false);
+                AddForegroundHalf(t, false);
             }
             break;
     }
 }
 
 // When a user's face box is not mostly inside the area, the whole foreground joins it.
-void WidenAreaForUsers(TrackingContext& c) {
-    const int W = c.workWidth, H = c.workHeight;
-    SegmentationWorkspace& ws = c.workspace;
-    BuildIntegral(ws.areaIntegral, c.usersArea);
+void WidenAreaForUsers(const FrameView& f, const SegmentationTarget& t) {
+    const int W = f.width, H = f.height;
+    SegmentationWorkspace& ws = t.workspace;
+    BuildIntegral(ws.areaIntegral, t.usersArea);
     for (int k = 0; k < 2; ++k) {
-        if (!c.lastRecordValid[k]) {
+        if (!f.lastRecordValid[k]) {
             continue;
         }
-        const TrackingRecord& r = c.lastRecord[k];
+        const TrackingRecord& r = f.lastRecord[k];
         const int64_t x = TruncToInt(r.faceX), y = TruncToInt(r.faceY);
-        const int64_t t = r.torsoHalfWidth;
-        const int64_t halfWidth = TruncToInt(0.4 * static_cast<double>(t));
-        const Box face = ClampBox(x - halfWidth, y - t / 2, x + halfWidth, y + t / 2, W, H);
+        const int64_t torso = r.torsoHalfWidth;
+        const int64_t halfWidth = TruncToInt(0.4 * static_cast<double>(torso));
+        const Box face = ClampBox(x - halfWidth, y - torso / 2, x + halfWidth, y + torso / 2, W, H);
         if (face.x0 > face.x1 || face.y0 > face.y1) {
             continue;
         }
@@ -184,7 +184,7 @@ void WidenAreaForUsers(TrackingContext& c) {
             ClampedCornerSum(ws.areaIntegral.data(), W, H, bx0, by0, face.x1, face.y1);
         if (static_cast<double>(covered) / area < kFaceCoverage) {
             // Adding the foreground once covers every user.
-            AddInto(c.usersArea, c.foreground);
+            AddInto(t.usersArea, t.foreground);
             return;
         }
     }
@@ -192,31 +192,31 @@ void WidenAreaForUsers(TrackingContext& c) {
 
 }  // namespace
 
-void BuildUsersArea(TrackingContext& c) {
-    SegmentationWorkspace& ws = c.workspace;
-    const bool moved = UsersMovedIntoChange(c);
+void BuildUsersArea(const FrameView& f, const SegmentationTarget& t) {
+    SegmentationWorkspace& ws = t.workspace;
+    const bool moved = UsersMovedIntoChange(f);
     if (moved) {
-        cv::add(c.motionAccumulator, c.motionMask, c.motionAccumulator);
+        cv::add(t.motionAccumulator, t.motion, t.motionAccumulator);
     }
-    if (IntegralTotal(c.motionIntegral) < c.workPixels / 64) {
+    if (f.Total(f.motionIntegral) < f.PixelCount() / 64) {
         ws.accumulationCount = 0;
-        c.motionAccumulator.setTo(0);
-        SimpleAreaRule(c);
+        t.motionAccumulator.setTo(0);
+        SimpleAreaRule(t);
     } else {
-        const int valid = ValidRecords(c);
+        const int valid = ValidRecords(f);
         if (moved) {
-            c.motionAccumulator.copyTo(c.accumulatorScratch);
-            MultiPersonAreaRule(c, valid);
+            t.motionAccumulator.copyTo(t.accumulatorScratch);
+            MultiPersonAreaRule(t, valid);
         } else {
-            SimpleAreaRule(c);
+            SimpleAreaRule(t);
         }
         if (valid > 0 && ws.personCount > 1) {
-            WidenAreaForUsers(c);
+            WidenAreaForUsers(f, t);
         }
     }
     if (++ws.accumulationCount > kAccumulationFrames || ws.personCount > 1) {
         ws.accumulationCount = 0;
-        c.motionAccumulator.setTo(0);
+        t.motionAccumulator.setTo(0);
     }
 }
 

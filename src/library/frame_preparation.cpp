@@ -248,7 +248,7 @@ int PrepareFrame(TrackingContext& context, const unsigned char* data, int size) 
         // still then, that frame is the room itself; waiting for the first frame that moves
         // would learn whoever walks in (or appears) at that moment as background.
         if (frameNumber > kWarmUpFrames) {
-            EnsureCodebook(context);
+            EnsureCodebook(context.View(), context.codebook);
         }
         return kStillScene;
     }
@@ -261,7 +261,7 @@ int PrepareFrame(TrackingContext& context, const unsigned char* data, int size) 
         ShiftColourHistory(context);
         return kOlvarNothing;
     }
-    SegmentForeground(context);
+    SegmentForeground(context.View(), context.SegmentationTargets());
     BuildIntegral(context.foregroundIntegral, context.foreground);
     context.segmented = true;
     ShiftColourHistory(context);

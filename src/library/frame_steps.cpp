@@ -13,18 +13,6 @@ constexpr int kMinForeground = 400;
 
 }  // namespace
 
-FrameInputs Olvar::Inputs() const {
-    const TrackingContext& c = *context_;
-    return FrameInputs{c.colour,
-                       c.ycrcb,
-                       c.foreground,
-                       c.foregroundIntegral.data(),
-                       c.changedIntegral.data(),
-                       c.historyIntegral.data(),
-                       c.motionIntegral.data(),
-                       c.historyLength};
-}
-
 int Olvar::RunUserSteps(int* userNumber, TrackingRecord* records, GestureRecord* gestures) {
     const UserMode mode = GetUserMode();
     if (mode.userCount > 1) {
@@ -60,7 +48,7 @@ void Olvar::ClearTrackedFlags() {
     }
 }
 
-int Olvar::OptionalSteps(const FrameInputs& frame) {
+int Olvar::OptionalSteps(const FrameView& frame) {
     if (options_.estimateHeight) {
         users_.EstimateHeight(frame.foregroundIntegral);
     }
@@ -93,7 +81,7 @@ int Olvar::SingleUserStep(int* userNumber, TrackingRecord* records) {
             return kOlvarOk;
         }
     }
-    const FrameInputs frame = Inputs();
+    const FrameView frame = context_->View();
     users_.UpdateRecheck(c.quadtree, frame.foregroundIntegral);
     int status = users_.BodyStep(frame);
     if (status == 0) {
@@ -115,7 +103,7 @@ int Olvar::SingleUserStep(int* userNumber, TrackingRecord* records) {
 
 int Olvar::FullUserStep(int user, int* userNumber, TrackingRecord* records) {
     users_.current = user;
-    const FrameInputs frame = Inputs();
+    const FrameView frame = context_->View();
     users_.ExchangeOther(&frame.foreground, frame.foregroundIntegral, PerUserState::kTwoUsers);
     users_.UpdateRecheck(context_->quadtree, frame.foregroundIntegral);
     int status = users_.BodyStep(frame);

@@ -51,10 +51,9 @@ class Olvar final : public IOlvar {
     int TwoUserStep(int* userNumber, TrackingRecord* records);
     int FullUserStep(int user, int* userNumber, TrackingRecord* records);
     // Optional analyses after a successful tracking step; returns the noted result.
-    int OptionalSteps(const FrameInputs& frame);
+    int OptionalSteps(const FrameView& frame);
     void ClearTrackedFlags();
     void StoreLastRecord(int user, const TrackingRecord& record);
-    FrameInputs Inputs() const;
 
     OlvarOptions options_;
     std::unique_ptr<TrackingContext> context_;

@@ -19,6 +19,11 @@ cv::Mat Colour(int width, int height) {
     return cv::Mat(height, width, CV_8UC3);
 }
 
+// An integral of the working size, or null while it has another size.
+const int32_t* Sized(const Integral& integral, int pixels) {
+    return integral.size() == static_cast<size_t>(pixels) && pixels > 0 ? integral.data() : nullptr;
+}
+
 }  // namespace
 
 TrackingContext::TrackingContext() {
@@ -114,6 +119,32 @@ int TrackingContext::Configure(int stride, int height, int width, int format, bo
     // The last records are in the old working coordinates; tracking restarts anyway.
     lastRecordValid[0] = lastRecordValid[1] = false;
     return kOlvarOk;
+}
+
+FrameView TrackingContext::View() const {
+    const int pixels = workWidth * workHeight;
+    return FrameView{workWidth,
+                     workHeight,
+                     input,
+                     colour,
+                     ycrcb,
+                     reference,
+                     foreground,
+                     rawForeground,
+                     motionMask,
+                     Sized(foregroundIntegral, pixels),
+                     Sized(changedIntegral, pixels),
+                     Sized(historyIntegral, pixels),
+                     Sized(motionIntegral, pixels),
+                     historyLength,
+                     quadtree,
+                     lastRecordValid,
+                     lastRecord};
+}
+
+SegmentationTarget TrackingContext::SegmentationTargets() {
+    return SegmentationTarget{motionMask,        rawForeground,      foreground, usersArea,
+                              motionAccumulator, accumulatorScratch, codebook,   workspace};
 }
 
 int TrackingContext::RenderPreview(unsigned char* buffer, int size, int width, int height,

@@ -13,6 +13,7 @@
 #include <opencv2/core.hpp>
 
 #include "imaging/codebook.h"
+#include "imaging/frame_view.h"
 #include "imaging/integral.h"
 #include "imaging/quadtree.h"
 #include "imaging/segmentation.h"
@@ -35,6 +36,11 @@ struct TrackingContext {
     // Renders the input image, mirrored, as width x height pixels of (255, R, G, B) into buffer.
     // Returns 0 or 12.
     int RenderPreview(unsigned char* buffer, int size, int width, int height, int stride);
+
+    // The read-only view of this frame's images and integrals that everything below the library
+    // works on, and the images the segmentation writes.
+    FrameView View() const;
+    SegmentationTarget SegmentationTargets();
 
     // Frame geometry.
     int frameWidth = 320;

@@ -16,7 +16,7 @@ const cv::Mat kDefaultElement;  // 3 x 3 rectangle
 
 }  // namespace
 
-int PerUserState::BodyStep(const FrameInputs& frame) {
+int PerUserState::BodyStep(const FrameView& frame) {
     UserTracker& u = Current();
     u.faceColour.mask = &frame.foreground;
     if (u.present) {
@@ -31,7 +31,7 @@ int PerUserState::BodyStep(const FrameInputs& frame) {
 
 // The largest silhouette in the search region, after an opening and a two-fold closing. For the
 // second user the region is the half of the picture away from the first user's face.
-bool PerUserState::FindBodyBlob(const FrameInputs& frame, cv::Rect* blob) {
+bool PerUserState::FindBodyBlob(const FrameView& frame, cv::Rect* blob) {
     frame.foreground.copyTo(scratchMask);
     int x0 = 0, x1 = width;
     if (TwoUserOperation() && current == 1) {
@@ -108,7 +108,7 @@ bool PerUserState::RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob) 
            (e < 4 * f && b < 0.5 * f) || e < f;
 }
 
-int PerUserState::StartUserFromBlob(const FrameInputs& frame, const cv::Rect& blob) {
+int PerUserState::StartUserFromBlob(const FrameView& frame, const cv::Rect& blob) {
     if (blob.width <= 9) {
         return 1;
     }
@@ -153,7 +153,7 @@ int PerUserState::StartUserFromBlob(const FrameInputs& frame, const cv::Rect& bl
 
 // Skin map of the current user's colours, its raw copy, and the processed map (closed and
 // restricted to the foreground) with its integral.
-void PerUserState::RebuildSkinMap(const FrameInputs& frame) {
+void PerUserState::RebuildSkinMap(const FrameView& frame) {
     UserTracker& u = Current();
     BuildSkinMap(frame.colour, frame.ycrcb, frame.foreground, u.trackedFaceModel,
                  u.detectedFaceModel, skinMap);
@@ -161,14 +161,14 @@ void PerUserState::RebuildSkinMap(const FrameInputs& frame) {
     ProcessSkinMap(frame);
 }
 
-void PerUserState::ProcessSkinMap(const FrameInputs& frame) {
+void PerUserState::ProcessSkinMap(const FrameView& frame) {
     cv::dilate(skinMap, skinMap, kDefaultElement, cv::Point(-1, -1), 2);
     cv::erode(skinMap, skinMap, kDefaultElement, cv::Point(-1, -1), 1);
     cv::multiply(skinMap, frame.foreground, skinMap, 1);
     BuildIntegral(skinIntegral, skinMap);
 }
 
-int PerUserState::FollowUser(const FrameInputs& frame) {
+int PerUserState::FollowUser(const FrameView& frame) {
     UserTracker& u = Current();
     if (TwoUserOperation() && current == 1) {
         // The second user's face may not come closer to the first user's than either torso.
@@ -196,7 +196,7 @@ int PerUserState::FollowUser(const FrameInputs& frame) {
 
 // After a large face movement through changed colour, the face colour is learned again at the
 // new place, so lighting changes across the room do not lose the face.
-void PerUserState::RelearnFaceAfterMove(const FrameInputs& frame) {
+void PerUserState::RelearnFaceAfterMove(const FrameView& frame) {
     UserTracker& u = Current();
     const int f = std::max(3 * width / 40, TruncToInt(u.faceSize));
     const bool moved =

@@ -25,7 +25,7 @@ bool HandSkinColour(int r, int g, int b) {
 
 }  // namespace
 
-int PerUserState::FaceHandsStep(const FrameInputs& frame) {
+int PerUserState::FaceHandsStep(const FrameView& frame) {
     UserTracker& u = Current();
     if (!u.present) {
         u.torsoReady = false;
@@ -67,7 +67,7 @@ int PerUserState::FaceHandsStep(const FrameInputs& frame) {
 
 // Starts the torso at its current pose, or follows it. A torso that does not fit the frame
 // below the face does not count yet.
-int PerUserState::TorsoStep(const FrameInputs& frame, bool* justStarted) {
+int PerUserState::TorsoStep(const FrameView& frame, bool* justStarted) {
     UserTracker& u = Current();
     if (!u.torsoReady) {
         if (u.StartTorso(1, frame.foregroundIntegral) != 0) {
@@ -190,7 +190,7 @@ void PerUserState::UpdateHeadTopAndBodyBottom(const int32_t* foregroundIntegral)
     bodyBottom = bottom;
 }
 
-int PerUserState::HandsStep(const FrameInputs& frame, bool* tracked) {
+int PerUserState::HandsStep(const FrameView& frame, bool* tracked) {
     UserTracker& u = Current();
     u.RemoveFaceSkin(skinMap, handSearch);
     if (!u.handsReady) {
@@ -223,7 +223,7 @@ int PerUserState::HandsStep(const FrameInputs& frame, bool* tracked) {
 
 // A raised hand away from the face that moved through changed colour teaches the detection
 // colour model, and the hands' colour histogram is refreshed.
-void PerUserState::LearnHandSkin(const FrameInputs& frame) {
+void PerUserState::LearnHandSkin(const FrameView& frame) {
     UserTracker& u = Current();
     for (int i = 0; i < 2; ++i) {
         if (!(u.handY[i] < u.faceY + u.faceSize / 2) ||
@@ -255,7 +255,7 @@ void PerUserState::LearnHandSkin(const FrameInputs& frame) {
     }
 }
 
-void PerUserState::LearnHandColour(const FrameInputs& frame, int hand) {
+void PerUserState::LearnHandColour(const FrameView& frame, int hand) {
     UserTracker& u = Current();
     if (u.handLearnCount == 0) {
         ClearModel(u.detectedFaceModel);

@@ -174,14 +174,14 @@ int PerUserState::ExchangeOther(const cv::Mat* foreground, const int32_t* foregr
     return 0;
 }
 
-int PerUserState::LegStep(const FrameInputs&) {
+int PerUserState::LegStep(const FrameView&) {
     UserTracker& u = Current();
     // The leg analysis is not part of this build: the result is always absent.
     u.legsReady = false;
     return 1;
 }
 
-int PerUserState::PalmStep(const FrameInputs&) {
+int PerUserState::PalmStep(const FrameView&) {
     UserTracker& u = Current();
     // The palm analysis is not part of this build: the result is always absent.
     u.palmStepFlag = false;

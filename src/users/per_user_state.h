@@ -4,8 +4,8 @@
 // the tracking record is filled.
 //
 // All operations work on the user `current` unless stated. Images and integral arrays of the
-// frame come in through FrameInputs; the skin maps and their integrals are shared buffers of this
-// state, rebuilt for the current user every frame.
+// frame come in through the frame view; the skin maps and their integrals are shared buffers of
+// this state, rebuilt for the current user every frame.
 #ifndef OLVAR_USERS_PER_USER_STATE_H
 #define OLVAR_USERS_PER_USER_STATE_H
 
@@ -14,24 +14,12 @@
 #include <opencv2/core.hpp>
 
 #include "body/user_tracker.h"
+#include "imaging/frame_view.h"
 #include "imaging/integral.h"
 #include "imaging/quadtree.h"
 #include "olvar/olvar.h"
 
 namespace olvar {
-
-// The images and integral arrays of one frame that the per-user step reads (all of the working
-// size; owned by the tracking context).
-struct FrameInputs {
-    const cv::Mat& colour;      // smoothed working colour image (BGR)
-    const cv::Mat& ycrcb;       // working YCrCb image
-    const cv::Mat& foreground;  // 0/1 foreground mask
-    const int32_t* foregroundIntegral;
-    const int32_t* changedIntegral;      // changed-colour mask
-    const int32_t* motionCountIntegral;  // motion-history counter image
-    const int32_t* motionIntegral;       // motion mask
-    int historyLength;                   // divisor of the motion-count integral
-};
 
 // A face square in frame pixels (left, top, right, bottom).
 struct FaceSquare {
@@ -63,9 +51,9 @@ class PerUserState {
     // Sets the four recheck flags from the quadtree's dense blocks and the foreground counts.
     void UpdateRecheck(const Quadtree& quadtree, const int32_t* foregroundIntegral);
     // Finds and starts, or follows, the current user's body and face. 0, 1 or 10.
-    int BodyStep(const FrameInputs& frame);
+    int BodyStep(const FrameView& frame);
     // Torso, proportions, hands and second-user checks. 0, 1, 10 or a hand tracker code.
-    int FaceHandsStep(const FrameInputs& frame);
+    int FaceHandsStep(const FrameView& frame);
     // Two-user operation (mode 2 only): copies the other user's position into the current
     // user's tracker, or looks for an untracked neighbour when a foreground mask is given.
     int ExchangeOther(const cv::Mat* foreground, const int32_t* foregroundIntegral, int mode);
@@ -73,8 +61,8 @@ class PerUserState {
     // the user's hands are not ready.
     int EstimateHeight(const int32_t* foregroundIntegral);
     // The optional analyses. Until they exist they report "absent" (1).
-    int LegStep(const FrameInputs& frame);
-    int PalmStep(const FrameInputs& frame);
+    int LegStep(const FrameView& frame);
+    int PalmStep(const FrameView& frame);
     // Writes records[current] in frame pixels (scale = frame pixels per working pixel).
     void WriteRecord(int* userNumber, TrackingRecord* records, float scale);
     // The square-ish face box of `user` in working pixels; 0, or 1 when the user is not fully
@@ -117,24 +105,24 @@ class PerUserState {
     void ResetTrackers();
 
     // BodyStep parts.
-    bool FindBodyBlob(const FrameInputs& frame, cv::Rect* blob);
+    bool FindBodyBlob(const FrameView& frame, cv::Rect* blob);
     bool RefuseSecondBlob(const cv::Rect& blob) const;
-    int StartUserFromBlob(const FrameInputs& frame, const cv::Rect& blob);
+    int StartUserFromBlob(const FrameView& frame, const cv::Rect& blob);
     bool RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob) const;
-    int FollowUser(const FrameInputs& frame);
-    void RebuildSkinMap(const FrameInputs& frame);
-    void ProcessSkinMap(const FrameInputs& frame);
-    void RelearnFaceAfterMove(const FrameInputs& frame);
+    int FollowUser(const FrameView& frame);
+    void RebuildSkinMap(const FrameView& frame);
+    void ProcessSkinMap(const FrameView& frame);
+    void RelearnFaceAfterMove(const FrameView& frame);
     void KeepTorsoUnderFace();
 
     // FaceHandsStep parts.
-    int TorsoStep(const FrameInputs& frame, bool* justStarted);
+    int TorsoStep(const FrameView& frame, bool* justStarted);
     void ResetSkeletonAtBody();
     bool CheckProportions(const int32_t* foregroundIntegral);
     void UpdateHeadTopAndBodyBottom(const int32_t* foregroundIntegral);
-    int HandsStep(const FrameInputs& frame, bool* tracked);
-    void LearnHandSkin(const FrameInputs& frame);
-    void LearnHandColour(const FrameInputs& frame, int hand);
+    int HandsStep(const FrameView& frame, bool* tracked);
+    void LearnHandSkin(const FrameView& frame);
+    void LearnHandColour(const FrameView& frame, int hand);
     bool DropSecondUser();
 };
 

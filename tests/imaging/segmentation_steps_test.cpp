@@ -72,8 +72,8 @@ struct LearnedWall {
     LearnedWall() {
         c.ycrcb.setTo(kWallYcc);
         c.reference.setTo(kWallYcc);
-        EXPECT_TRUE(EnsureCodebook(c));
-        EXPECT_FALSE(EnsureCodebook(c));
+        EXPECT_TRUE(EnsureCodebook(c.View(), c.codebook));
+        EXPECT_FALSE(EnsureCodebook(c.View(), c.codebook));
     }
 
     // Marks a rectangle as changed against the reference and fills the quadtree from it.
@@ -104,7 +104,7 @@ TEST(ChangedBlocks, ClassifyInsideTheUsersAreaAndLearnOutsideIt) {
     c.rawForeground.setTo(0);
     c.rawForeground.at<uint8_t>(100, 150) = 1;
 
-    UpdateChangedBlocks(c);
+    UpdateChangedBlocks(c.View(), c.SegmentationTargets());
     EXPECT_EQ(cv::countNonZero(c.rawForeground(cv::Rect(0, 0, 25, 50))), 25 * 50);
     EXPECT_EQ(cv::countNonZero(c.rawForeground(cv::Rect(25, 0, 25, 50))), 0);
     EXPECT_EQ(c.rawForeground.at<uint8_t>(100, 150), 1);
@@ -131,7 +131,7 @@ TEST(ChangedBlocks, WithSeveralPersonsLastForegroundIsLookedAtAgainWhereNothingC
         c.rawForeground(cv::Rect(148, 98, 4, 4)).setTo(1);
         BuildIntegral(c.foregroundIntegral, c.rawForeground);
         c.workspace.personCount = k.persons;
-        UpdateChangedBlocks(c);
+        UpdateChangedBlocks(c.View(), c.SegmentationTargets());
         EXPECT_EQ(c.rawForeground.at<uint8_t>(100, 150), k.expected);
     }
 }
@@ -158,7 +158,7 @@ TEST(CleanUp, AUserWhoStopsMovingKeepsTheBodyFoundLastFrame) {
         LastFrameWithPerson(c);
         c.lastRecordValid[0] = valid;
         c.lastRecord[0] = RecordAt(100, 60, 20, 45, 24);
-        SegmentForeground(c);
+        SegmentForeground(c.View(), c.SegmentationTargets());
         const cv::Mat& fg = c.foreground;
         if (!valid) {
             EXPECT_EQ(cv::countNonZero(fg), 0);
@@ -195,7 +195,7 @@ TEST(CleanUp, UnionsOfOverlappingMasksKeepOneForASetPixel) {
     LastFrameWithPerson(c);
     c.ycrcb.setTo(kWallYcc);
     c.reference.setTo(kWallYcc);
-    EnsureCodebook(c);
+    EnsureCodebook(c.View(), c.codebook);
     c.reference(cv::Rect(75, 50, 50, 50)).setTo(kShirtYcc);  // the top cell the torso is in
     c.differenceMask.setTo(0);
     c.differenceMask(cv::Rect(50, 50, 50, 50)).setTo(1);
@@ -209,7 +209,7 @@ TEST(CleanUp, UnionsOfOverlappingMasksKeepOneForASetPixel) {
     c.lastRecordValid[0] = true;
     c.lastRecord[0] = RecordAt(100, 60, 20, 45, 24);
 
-    SegmentForeground(c);
+    SegmentForeground(c.View(), c.SegmentationTargets());
     ASSERT_GT(cv::countNonZero(c.foreground(cv::Rect(50, 50, 50, 50))), 0);
     ExpectZeroOrOne(c.usersArea);
     ExpectZeroOrOne(c.foreground);
@@ -222,7 +222,7 @@ TEST(UsersArea, OnePersonRuleCoversLastForegroundAndTheMotion) {
     LastFrameWithPerson(c);
     c.motionMask(cv::Rect(150, 20, 20, 20)).setTo(1);
     BuildIntegral(c.motionIntegral, c.motionMask);
-    BuildUsersArea(c);
+    BuildUsersArea(c.View(), c.SegmentationTargets());
     EXPECT_EQ(c.workspace.personCount, 0);
     EXPECT_EQ(c.usersArea.at<uint8_t>(105, 25), 1);
     EXPECT_EQ(c.usersArea.at<uint8_t>(100, 100), 1);
@@ -250,7 +250,7 @@ TEST(UsersArea, LargeMotionWhereUsersStandGivesTheExtentOfTheAccumulatedMotion) 
     c.motionMask(cv::Rect(40, 80, 101, 61)).setTo(1);
     BuildIntegral(c.motionIntegral, c.motionMask);
 
-    BuildUsersArea(c);
+    BuildUsersArea(c.View(), c.SegmentationTargets());
     EXPECT_EQ(c.workspace.personCount, 2);
     EXPECT_EQ(c.usersArea.at<uint8_t>(110, 90), 1);
     EXPECT_EQ(c.usersArea.at<uint8_t>(110, 39), 1);  // grown by one pixel
@@ -264,7 +264,7 @@ TEST(UsersArea, LargeMotionWhereUsersStandGivesTheExtentOfTheAccumulatedMotion) 
     LastFrameWithPerson(plain);
     plain.motionMask(cv::Rect(40, 80, 101, 61)).setTo(1);
     BuildIntegral(plain.motionIntegral, plain.motionMask);
-    BuildUsersArea(plain);
+    BuildUsersArea(plain.View(), plain.SegmentationTargets());
     EXPECT_EQ(plain.workspace.personCount, 0);
     EXPECT_EQ(plain.usersArea.at<uint8_t>(105, 25), 1);
 }
@@ -283,7 +283,7 @@ TEST(Segmentation, WithTwoPersonsCountedPixelsOutsideTheUsersAreSeenAsBackground
     c.motionMask(cv::Rect(40, 80, 101, 61)).setTo(1);
     BuildIntegral(c.motionIntegral, c.motionMask);
 
-    SegmentForeground(c);
+    SegmentForeground(c.View(), c.SegmentationTargets());
     const SegmentationWorkspace& ws = c.workspace;
     ASSERT_EQ(ws.personCount, 2);
     EXPECT_EQ(c.usersArea.at<uint8_t>(110, 40), 1);
@@ -299,7 +299,7 @@ TEST(Segmentation, DoesNothingWhenTheBuffersDisagreeOnTheWorkingSize) {
     TrackingContext c;
     c.workspace.Resize(100, 100);
     c.foreground.setTo(1);
-    SegmentForeground(c);
+    SegmentForeground(c.View(), c.SegmentationTargets());
     EXPECT_EQ(c.codebook.CellCount(), 0);
     EXPECT_EQ(cv::countNonZero(c.foreground), W * H);
 }

@@ -29,9 +29,24 @@ class BodyStepTest : public ::testing::Test {
         zeros.assign(static_cast<size_t>(W) * H, 0);
     }
 
-    FrameInputs Frame() const {
-        return FrameInputs{colour,       ycrcb,        foreground,   foregroundIntegral.data(),
-                           zeros.data(), zeros.data(), zeros.data(), 6};
+    FrameView Frame() const {
+        return FrameView{W,
+                         H,
+                         colour,
+                         colour,
+                         ycrcb,
+                         ycrcb,
+                         foreground,
+                         foreground,
+                         foreground,
+                         foregroundIntegral.data(),
+                         zeros.data(),
+                         zeros.data(),
+                         zeros.data(),
+                         6,
+                         quadtree,
+                         noRecords,
+                         records};
     }
 
     void TwoUsers() {
@@ -42,6 +57,9 @@ class BodyStepTest : public ::testing::Test {
     std::unique_ptr<PerUserState> state;
     cv::Mat colour, ycrcb, foreground;
     Integral foregroundIntegral, zeros;
+    Quadtree quadtree;
+    bool noRecords[2] = {false, false};
+    TrackingRecord records[2] = {};
 };
 
 TEST_F(BodyStepTest, BlobNineColumnsWideNeverStartsAUser) {
