@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "library/olvar.h"
+#include "library/olvar_object.h"
 #include "synth/scene.h"
 
 namespace {

@@ -152,7 +152,7 @@ int UserTracker::FindFace(const cv::Mat& colour, const int32_t* skinIntegral,
     scratchSize = d;
     if (d < 6 || !FrameUsable(W, H, skinIntegral, foregroundIntegral)) {
         faceFound = false;
-        return 10;
+        return kOlvarLost;
     }
     FacePose face =
         SearchFaceCandidates(faceFilter, skinIntegral, W, H, {scratchX, scratchY, scratchSize});
@@ -170,33 +170,33 @@ int UserTracker::FindFace(const cv::Mat& colour, const int32_t* skinIntegral,
     const BoxCount skin = CountAround(skinIntegral, W, H, face.x, face.y, halfWidth, halfHeight);
     if (skin.sum < (skin.area >> 5)) {
         faceFound = false;
-        return 10;
+        return kOlvarLost;
     }
     faceSizeLast = face.size;
     faceX = static_cast<float>(face.x);
     faceY = static_cast<float>(face.y);
     faceSize = static_cast<float>(face.size);
     faceFound = true;
-    return 0;
+    return kOlvarOk;
 }
 
 int UserTracker::TrackFace(const cv::Mat& colour, const int32_t* skinIntegral,
                            const int32_t* foregroundIntegral) {
     if (!faceFound) {
         if (!torsoFound || FindFace(colour, skinIntegral, foregroundIntegral) != 0) {
-            return 10;
+            return kOlvarLost;
         }
         faceFound = true;
     } else if (!FrameUsable(W, H, skinIntegral, foregroundIntegral) ||
                !FollowFace(*this, colour, skinIntegral, foregroundIntegral)) {
         faceFound = false;
-        return 10;
+        return kOlvarLost;
     }
     if (faceSizeLast > 5) {
-        return 0;
+        return kOlvarOk;
     }
     faceFound = false;
-    return 10;
+    return kOlvarLost;
 }
 
 }  // namespace olvar

@@ -141,7 +141,7 @@ void UserTracker::RemoveFaceSkin(cv::Mat& skinMap, Integral& faceFreeSkin) {
 
 int UserTracker::MarkNeighbourRegion(const int32_t* foregroundIntegral) {
     if (!present || foregroundIntegral == nullptr || W < 4 || H < 4) {
-        return 1;
+        return kOlvarNothing;
     }
     const int reach = W + H;
     const int t = std::clamp(torsoSize, 0, reach);
@@ -158,7 +158,7 @@ int UserTracker::MarkNeighbourRegion(const int32_t* foregroundIntegral) {
         const int e = std::max(1, f - ((9 * t) >> 1));
         const int c = std::max(1, f - ((307 * t) >> 8));
         if (c < e || columns(e, c) < minBand) {
-            return 1;
+            return kOlvarNothing;
         }
         for (int i = (77 * e + 51 * c) >> 7; i <= c; ++i) {
             if (columns(i, i) < gapCount) {
@@ -169,12 +169,12 @@ int UserTracker::MarkNeighbourRegion(const int32_t* foregroundIntegral) {
                 break;
             }
         }
-        return 0;
+        return kOlvarOk;
     }
     const int e = std::max(1, std::min(f + ((307 * t) >> 8), W - 2));
     const int c = std::max(1, std::min(f + ((9 * t) >> 1), W - 2));
     if (c < e || columns(e, c) < minBand) {
-        return 1;
+        return kOlvarNothing;
     }
     for (int i = (77 * c + 51 * e) >> 7; i >= e; --i) {
         if (columns(i, i) < gapCount) {
@@ -185,7 +185,7 @@ int UserTracker::MarkNeighbourRegion(const int32_t* foregroundIntegral) {
             break;
         }
     }
-    return 0;
+    return kOlvarOk;
 }
 
 }  // namespace olvar

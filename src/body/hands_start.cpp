@@ -174,7 +174,7 @@ int UserTracker::StartHands(const int32_t* foregroundIntegral, const int32_t* sk
     if (foregroundIntegral == nullptr || skinIntegral == nullptr || changedIntegral == nullptr ||
         motionCountIntegral == nullptr ||
         !HandSearchScaleUsable(skeleton.bodyScale, torsoSize, W, H)) {
-        return 1;
+        return kOlvarNothing;
     }
     const HandMaps maps{W,
                         H,
@@ -189,7 +189,7 @@ int UserTracker::StartHands(const int32_t* foregroundIntegral, const int32_t* sk
         const ArmContext ctx = MakeArmContext(*this, arm);
         const CellGrid grid = StartCellGrid(ctx);
         if (!grid.valid) {
-            return 1;  // nothing to search on this side: the other arm is not tried
+            return kOlvarNothing;  // nothing to search on this side: the other arm is not tried
         }
         CollectStartCells(grid, maps, work.cells);
         if (work.cells.empty()) {
@@ -218,9 +218,9 @@ int UserTracker::StartHands(const int32_t* foregroundIntegral, const int32_t* sk
     if (handFound[0] && handFound[1]) {
         handColour[0].present = false;
         handColour[1].present = false;
-        return 0;
+        return kOlvarOk;
     }
-    return 1;
+    return kOlvarNothing;
 }
 
 }  // namespace olvar

@@ -129,7 +129,7 @@ int TrackArm(UserTracker& tracker, int arm, double elbowRefX, double elbowRefY,
     ctx.elbowRefX = elbowRefX;
     ctx.elbowRefY = elbowRefY;
     if (FloodArmRegion(ctx, work.scratchMask, maps.foreground, work.armImage, work.queue) == 0) {
-        return 1;
+        return kOlvarNothing;
     }
     // The previous hand and its step, held where the derived bounds cannot overflow.
     const int reach = tracker.W + tracker.H;
@@ -153,10 +153,10 @@ int TrackArm(UserTracker& tracker, int arm, double elbowRefX, double elbowRefY,
     if (best.empty()) {
         tracker.handFound[arm] = false;
         FallBack(tracker, arm, skinMap, maps.foreground);
-        return 0;
+        return kOlvarOk;
     }
     PlaceArmChain(tracker, arm, MeanChain(ctx, best), previousX, previousY, maps.foreground);
-    return 0;
+    return kOlvarOk;
 }
 
 }  // namespace
@@ -392,11 +392,11 @@ void ListHandCandidates(const ArmContext& arm, const std::vector<HandCell>& cell
 int UserTracker::TrackHands(const cv::Mat& foregroundMask, const int32_t* foregroundIntegral,
                             const int32_t* skinIntegral, const cv::Mat& skinMap,
                             const int32_t* changedIntegral, const int32_t* motionCountIntegral,
-                            int d, int selector) {
+                            int d, HandSelector selector) {
     if (foregroundIntegral == nullptr || skinIntegral == nullptr || changedIntegral == nullptr ||
         motionCountIntegral == nullptr || !IsMask(foregroundMask, W, H) ||
         !HandSearchScaleUsable(torsoSize, torsoSize, W, H)) {
-        return 10;
+        return kOlvarLost;
     }
     AnchorSkeletonToBody();  // the skeleton's scale becomes the torso half-width
     const double elbowRefX[2] = {skeleton.J(BodySkeleton::kRightElbow).x,
@@ -415,16 +415,16 @@ int UserTracker::TrackHands(const cv::Mat& foregroundMask, const int32_t* foregr
 
     const CellGrid grid = TrackCellGrid(W, H, skeleton.bodyScale, neck.x, neck.y, other);
     if (!grid.valid) {
-        return 10;
+        return kOlvarLost;
     }
     CollectTrackCells(grid, maps, handX, handY, handWork.cells);
     if (handWork.cells.empty()) {
-        return 10;
+        return kOlvarLost;
     }
     foregroundMask.copyTo(handWork.scratchMask);
     ClearBodyBand(handWork.scratchMask, skeleton.bodyScale, neck.x, neck.y);
 
-    const bool track[2] = {selector != 1, selector != 0};
+    const bool track[2] = {selector != HandSelector::kHand1, selector != HandSelector::kHand0};
     for (int arm = 0; arm < 2; ++arm) {
         if (!track[arm]) {
             continue;
@@ -434,7 +434,7 @@ int UserTracker::TrackHands(const cv::Mat& foregroundMask, const int32_t* foregr
             return code;
         }
     }
-    return 0;
+    return kOlvarOk;
 }
 
 }  // namespace olvar

@@ -4,19 +4,19 @@
 
 namespace olvar {
 
-int UserTracker::StartTorso(int mode, const int32_t* foregroundIntegral) {
-    if (mode == 0) {
+int UserTracker::StartTorso(TorsoStart start, const int32_t* foregroundIntegral) {
+    if (start == TorsoStart::kBelowFace) {
         // The shoulder line lies one face height below the face centre; the half-width equals
         // the face height.
         scratchX = TruncToInt(faceX);
         scratchY = TruncToInt(faceY + faceSize);
         scratchSize = TruncToInt(faceSize);
-    } else if (mode == 1) {
+    } else if (start == TorsoStart::kAtLastPose) {
         scratchX = TruncToInt(torsoX);
         scratchY = TruncToInt(torsoY);
         scratchSize = torsoSize;
     } else {
-        return 1;
+        return kOlvarNothing;
     }
     if (torsoFilter.Initialize(foregroundIntegral, &scratchX, &scratchY, &scratchSize)) {
         torsoFound = true;
@@ -26,17 +26,17 @@ int UserTracker::StartTorso(int mode, const int32_t* foregroundIntegral) {
         // A torso within one and a half half-widths of the left or right border is partly out
         // of view.
         if (1.5 * torsoSize <= scratchX && scratchX <= W - 1.5 * torsoSize) {
-            return 0;
+            return kOlvarOk;
         }
     }
     torsoFound = false;
-    return 1;
+    return kOlvarNothing;
 }
 
 int UserTracker::TrackTorso(const int32_t* foregroundIntegral) {
     if (!torsoFound) {
-        if (!faceFound || StartTorso(0, foregroundIntegral) != 0) {
-            return 10;
+        if (!faceFound || StartTorso(TorsoStart::kBelowFace, foregroundIntegral) != 0) {
+            return kOlvarLost;
         }
         torsoFound = true;
     } else {
@@ -54,24 +54,24 @@ int UserTracker::TrackTorso(const int32_t* foregroundIntegral) {
             scratchSize = TruncToInt(1.1 * torsoSize);
             if (!torsoFilter.Initialize(foregroundIntegral, &scratchX, &scratchY, &scratchSize)) {
                 torsoFound = false;
-                return 10;
+                return kOlvarLost;
             }
             torsoSize = scratchSize;
             torsoX = static_cast<float>(scratchX);
             torsoY = static_cast<float>(scratchY);
-            return 0;
+            return kOlvarOk;
         }
     }
     if (torsoSize < 8) {
         torsoFound = false;
-        return 18;
+        return kOlvarTorsoTooSmall;
     }
     if (torsoSize <= torsoX && torsoX <= W - torsoSize && torsoSize <= torsoY &&
         torsoY <= H - torsoSize) {
-        return 0;
+        return kOlvarOk;
     }
     torsoFound = false;
-    return 19;
+    return kOlvarTorsoAtBorder;
 }
 
 }  // namespace olvar

@@ -17,8 +17,29 @@
 #include "body/skeleton.h"
 #include "body/skin_colour.h"
 #include "imaging/integral.h"
+#include "olvar/olvar.h"
 
 namespace olvar {
+
+// Where StartTorso seeds the torso filter.
+enum class TorsoStart {
+    kBelowFace,   // one face height below the face, as wide as the face is high
+    kAtLastPose,  // at the current torso pose
+};
+
+// Which hands TrackHands follows.
+enum class HandSelector {
+    kHand0,  // the image-right arm's hand only
+    kHand1,  // the image-left arm's hand only
+    kBoth,
+};
+
+// The stages a user passes through; losing one loses every later one.
+enum class Stage {
+    kPresent,  // face found and followed
+    kTorso,    // torso started and fitting
+    kHands,    // both hands started
+};
 
 // A hand's stored colour histogram (taken by the per-user step from the hand's region).
 struct HandColour {
@@ -50,9 +71,9 @@ class UserTracker {
     int TrackFace(const cv::Mat& colour, const int32_t* skinIntegral,
                   const int32_t* foregroundIntegral);
 
-    // Torso start (mode 0 from the face, 1 at the current torso pose) and tracking.
-    // StartTorso: 0 or 1. TrackTorso: 0, 10 (lost), 18 (too small), 19 (at the border).
-    int StartTorso(int mode, const int32_t* foregroundIntegral);
+    // Torso start and tracking. StartTorso: 0 or 1 (also for a seed that is no TorsoStart).
+    // TrackTorso: 0, 10 (lost), 18 (too small), 19 (at the border).
+    int StartTorso(TorsoStart start, const int32_t* foregroundIntegral);
     int TrackTorso(const int32_t* foregroundIntegral);
 
     // Re-anchors the skeleton at the tracked torso (and face, when followed).
@@ -63,13 +84,13 @@ class UserTracker {
     int StartHands(const int32_t* foregroundIntegral, const int32_t* skinIntegral,
                    const cv::Mat& colour, const int32_t* changedIntegral,
                    const int32_t* motionCountIntegral, int d);
-    // Hand tracking near the previous hands; selector 0 = hand 0, 1 = hand 1, 2 = both.
+    // Hand tracking near the previous hands of the selected arms.
     // 0 on success, 10 when no hand cell can be placed, else the first non-zero arm code.
     // skinMap is the skin map without the face (the fall-back looks for skin blobs in it).
     int TrackHands(const cv::Mat& foregroundMask, const int32_t* foregroundIntegral,
                    const int32_t* skinIntegral, const cv::Mat& skinMap,
                    const int32_t* changedIntegral, const int32_t* motionCountIntegral, int d,
-                   int selector);
+                   HandSelector selector);
     // Erases the face's skin blob from skinMap and integrates the rest into faceFreeSkin.
     void RemoveFaceSkin(cv::Mat& skinMap, Integral& faceFreeSkin);
     // Two-user operation: looks for an untracked person beside this user and fills the
@@ -118,6 +139,13 @@ class UserTracker {
     HandWorkStores handWork;
     FaceExtent faceExtent;
 
+    // Clears the flag of `first` and of every later stage.
+    void DropStages(Stage first) {
+        present = present && first > Stage::kPresent;
+        torsoReady = torsoReady && first > Stage::kTorso;
+        handsReady = false;
+    }
+
     // Per-user flags and values of the per-user step.
     bool present = false;
     bool torsoReady = false;
@@ -128,10 +156,6 @@ class UserTracker {
     int otherY = 0;
     int otherSize = 0;
     double heightEstimate = 0;
-
-    // Palm tracking flags (the palm analysis clears the second at the start of every call).
-    bool palmActive = false;
-    bool palmStepFlag = false;
 };
 
 }  // namespace olvar

@@ -1,5 +1,5 @@
 // The library's only two exported functions. No exception crosses them.
-#include "library/olvar.h"
+#include "library/olvar_object.h"
 
 extern "C" OLVAR_API IOlvar* CreateOlvar() {
     try {

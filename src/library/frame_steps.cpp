@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "library/frame_preparation.h"
-#include "library/olvar.h"
+#include "library/olvar_object.h"
 
 namespace olvar {
 namespace {

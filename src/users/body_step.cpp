@@ -24,7 +24,7 @@ int PerUserState::BodyStep(const FrameView& frame) {
     }
     cv::Rect blob;
     if (!FindBodyBlob(frame, &blob)) {
-        return 1;
+        return kOlvarNothing;
     }
     return StartUserFromBlob(frame, blob);
 }
@@ -110,14 +110,14 @@ bool PerUserState::RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob) 
 
 int PerUserState::StartUserFromBlob(const FrameView& frame, const cv::Rect& blob) {
     if (blob.width <= 9) {
-        return 1;
+        return kOlvarNothing;
     }
     cv::Rect head;
     if (!FindHeadSkin(frame.colour, frame.ycrcb, frame.foreground, blob, scratchMask, &head)) {
-        return 1;
+        return kOlvarNothing;
     }
     if (RefuseSecondHead(head, blob)) {
-        return 1;
+        return kOlvarNothing;
     }
     UserTracker& u = Current();
     // The face sits on the head's centre; the shoulder line between a third of the blob and the
@@ -143,12 +143,12 @@ int PerUserState::StartUserFromBlob(const FrameView& frame, const cv::Rect& blob
     u.handLearnCount = 0;
     RebuildSkinMap(frame);
     if (u.FindFace(frame.colour, skinIntegral.data(), frame.foregroundIntegral) != 0) {
-        return 1;
+        return kOlvarNothing;
     }
     lastFaceX = TruncToInt(u.faceX);
     lastFaceY = TruncToInt(u.faceY);
     u.present = true;
-    return 0;
+    return kOlvarOk;
 }
 
 // Skin map of the current user's colours, its raw copy, and the processed map (closed and
@@ -174,24 +174,23 @@ int PerUserState::FollowUser(const FrameView& frame) {
         // The second user's face may not come closer to the first user's than either torso.
         const double b = std::fabs(u.faceX - users[0].faceX);
         if (users[0].torsoSize > b || b < u.torsoSize) {
-            u.torsoReady = false;
-            u.handsReady = false;
-            return 10;
+            u.DropStages(Stage::kTorso);
+            return kOlvarLost;
         }
     }
     RebuildSkinMap(frame);
     if (!recheckFace) {
-        return 0;  // nothing changed around the face: it stays where it is
+        return kOlvarOk;  // nothing changed around the face: it stays where it is
     }
     if (u.TrackFace(frame.colour, skinIntegral.data(), frame.foregroundIntegral) != 0) {
-        return 0;
+        return kOlvarOk;
     }
     u.present = true;
     RelearnFaceAfterMove(frame);
     if (!u.torsoReady) {
         KeepTorsoUnderFace();
     }
-    return 0;
+    return kOlvarOk;
 }
 
 // After a large face movement through changed colour, the face colour is learned again at the

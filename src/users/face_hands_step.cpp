@@ -28,9 +28,8 @@ bool HandSkinColour(int r, int g, int b) {
 int PerUserState::FaceHandsStep(const FrameView& frame) {
     UserTracker& u = Current();
     if (!u.present) {
-        u.torsoReady = false;
-        u.handsReady = false;
-        return 1;
+        u.DropStages(Stage::kTorso);
+        return kOlvarNothing;
     }
     bool justStarted = false;
     const int torso = TorsoStep(frame, &justStarted);
@@ -45,7 +44,7 @@ int PerUserState::FaceHandsStep(const FrameView& frame) {
         }
         if (!CheckProportions(frame.foregroundIntegral)) {
             u.torsoReady = false;
-            return 10;
+            return kOlvarLost;
         }
     }
     bool tracked = false;
@@ -57,12 +56,10 @@ int PerUserState::FaceHandsStep(const FrameView& frame) {
         LearnHandSkin(frame);
     }
     if (DropSecondUser()) {
-        u.present = false;
-        u.torsoReady = false;
-        u.handsReady = false;
-        return 10;
+        u.DropStages(Stage::kPresent);
+        return kOlvarLost;
     }
-    return 0;
+    return kOlvarOk;
 }
 
 // Starts the torso at its current pose, or follows it. A torso that does not fit the frame
@@ -70,28 +67,24 @@ int PerUserState::FaceHandsStep(const FrameView& frame) {
 int PerUserState::TorsoStep(const FrameView& frame, bool* justStarted) {
     UserTracker& u = Current();
     if (!u.torsoReady) {
-        if (u.StartTorso(1, frame.foregroundIntegral) != 0) {
-            u.present = false;
-            u.torsoReady = false;
-            u.handsReady = false;
-            return 1;
+        if (u.StartTorso(TorsoStart::kAtLastPose, frame.foregroundIntegral) != 0) {
+            u.DropStages(Stage::kPresent);
+            return kOlvarNothing;
         }
         if (height - 1 < 2 * u.torsoSize + u.faceSize) {
-            return 1;
+            return kOlvarNothing;
         }
         u.torsoReady = true;
         u.skeleton.SetSkeletonScale(u.torsoSize);
         ResetSkeletonAtBody();
         *justStarted = true;
-        return 0;
+        return kOlvarOk;
     }
     if (u.TrackTorso(frame.foregroundIntegral) != 0) {
-        u.present = false;
-        u.torsoReady = false;
-        u.handsReady = false;
-        return 10;
+        u.DropStages(Stage::kPresent);
+        return kOlvarLost;
     }
-    return 0;
+    return kOlvarOk;
 }
 
 // The upright rest pose: shoulder centre half a torso half-width below the shoulder line, head
@@ -198,27 +191,27 @@ int PerUserState::HandsStep(const FrameView& frame, bool* tracked) {
         if (u.StartHands(frame.foregroundIntegral, skinIntegral.data(), frame.colour,
                          frame.changedIntegral, frame.motionCountIntegral,
                          frame.historyLength) != 0) {
-            u.handsReady = false;
-            return 1;
+            u.DropStages(Stage::kHands);
+            return kOlvarNothing;
         }
         u.handsReady = true;
-        return 0;
+        return kOlvarOk;
     }
     if (!recheckHand0 && !recheckHand1) {
-        return 0;
+        return kOlvarOk;
     }
-    const int selector = recheckHand0 && recheckHand1 ? kSelectBoth
-                         : recheckHand0               ? kSelectHand0
-                                                      : kSelectHand1;
+    const HandSelector selector = recheckHand0 && recheckHand1 ? HandSelector::kBoth
+                                  : recheckHand0               ? HandSelector::kHand0
+                                                               : HandSelector::kHand1;
     const int code = u.TrackHands(frame.foreground, frame.foregroundIntegral, handSearch.data(),
                                   skinMap, frame.changedIntegral, frame.motionCountIntegral,
                                   frame.historyLength, selector);
     if (code != 0) {
-        u.handsReady = false;
+        u.DropStages(Stage::kHands);
         return code;
     }
     *tracked = true;
-    return 0;
+    return kOlvarOk;
 }
 
 // A raised hand away from the face that moved through changed colour teaches the detection

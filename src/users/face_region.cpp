@@ -168,11 +168,11 @@ FaceSquare SquareFaceRegionInFrame(const cv::Rect& box, float scale, int frameWi
 int PerUserState::FaceRegion(int user, const cv::Mat& foreground, const int32_t* foregroundIntegral,
                              const int32_t* motionIntegral, cv::Rect* out) {
     if (user < 0 || user > 1) {
-        return 1;
+        return kOlvarNothing;
     }
     UserTracker& u = users[user];
     if (!u.handsReady) {
-        return 1;
+        return kOlvarNothing;
     }
     const int W = width, H = height;
     const int t = u.torsoSize;
@@ -219,7 +219,7 @@ int PerUserState::FaceRegion(int user, const cv::Mat& foreground, const int32_t*
     const double moving = motionDensity > 0.5 ? p * (1 - (motionDensity - 0.5)) : p;
     const double score = moving * foregroundDensity * (0.8 * w > box.bottom ? 0.7 : 1.0);
     if (!(score > 0.65)) {
-        return 1;
+        return kOlvarNothing;
     }
 
     // Square it on the larger side, centred, kept inside the frame horizontally.
@@ -241,7 +241,7 @@ int PerUserState::FaceRegion(int user, const cv::Mat& foreground, const int32_t*
     u.faceY = static_cast<float>((square.top + square.bottom) >> 1);
     *out =
         cv::Rect(square.left, square.top, square.right - square.left, square.bottom - square.top);
-    return 0;
+    return kOlvarOk;
 }
 
 }  // namespace olvar

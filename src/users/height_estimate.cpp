@@ -82,7 +82,7 @@ double FilterHistory(HeightMemory& m, double v) {
 int PerUserState::EstimateHeight(const int32_t* foregroundIntegral) {
     UserTracker& u = Current();
     if (!u.handsReady) {
-        return 1;
+        return kOlvarNothing;
     }
     const SkeletonJoint& neck = u.skeleton.J(BodySkeleton::kNeckTop);
     int top = HeadTopAbove(foregroundIntegral, width, height, neck.x, neck.y, u.torsoSize);
@@ -119,10 +119,10 @@ int PerUserState::EstimateHeight(const int32_t* foregroundIntegral) {
     if (m.calls < 5) {
         ++m.calls;
         u.heightEstimate = -1;
-        return 1;
+        return kOlvarNothing;
     }
     u.heightEstimate = g;
-    return 0;
+    return kOlvarOk;
 }
 
 }  // namespace olvar

@@ -54,6 +54,9 @@ void PerUserState::CreateBuffers() {
 }
 
 void PerUserState::ResetTrackers() {
+    for (PalmState& state : palm) {
+        state.Clear();
+    }
     for (UserTracker& user : users) {
         user.SetWorkingSize(width, height);
         user.present = false;
@@ -68,14 +71,14 @@ void PerUserState::ResetTrackers() {
 
 int PerUserState::ResizeState(int newWidth, int newHeight, int count) {
     if (newWidth == width && newHeight == height) {
-        return 0;
+        return kOlvarOk;
     }
     width = newWidth;
     height = newHeight;
     pixelCount = count;
     CreateBuffers();
     ResetTrackers();
-    return 0;
+    return kOlvarOk;
 }
 
 void PerUserState::UpdateRecheck(const Quadtree& quadtree, const int32_t* foregroundIntegral) {
@@ -155,7 +158,7 @@ void PerUserState::UpdateRecheck(const Quadtree& quadtree, const int32_t* foregr
 int PerUserState::ExchangeOther(const cv::Mat* foreground, const int32_t* foregroundIntegral,
                                 int mode) {
     if (mode != kTwoUsers) {
-        return 0;
+        return kOlvarOk;
     }
     UserTracker& u = Current();
     const UserTracker& other = Other();
@@ -164,29 +167,27 @@ int PerUserState::ExchangeOther(const cv::Mat* foreground, const int32_t* foregr
         u.otherX = TruncToInt(other.faceX);
         u.otherY = TruncToInt(other.faceY);
         u.otherSize = other.torsoSize;
-        return 0;
+        return kOlvarOk;
     }
     u.otherPresent = false;
     u.otherX = u.otherY = u.otherSize = 0;
     if (foreground != nullptr && foregroundIntegral != nullptr) {
         u.MarkNeighbourRegion(foregroundIntegral);
     }
-    return 0;
+    return kOlvarOk;
 }
 
 int PerUserState::LegStep(const FrameView&) {
     UserTracker& u = Current();
     // The leg analysis is not part of this build: the result is always absent.
     u.legsReady = false;
-    return 1;
+    return kOlvarNothing;
 }
 
 int PerUserState::PalmStep(const FrameView&) {
-    UserTracker& u = Current();
     // The palm analysis is not part of this build: the result is always absent.
-    u.palmStepFlag = false;
-    u.palmActive = false;
-    return 1;
+    palm[current].Clear();
+    return kOlvarNothing;
 }
 
 void PerUserState::WriteRecord(int* userNumber, TrackingRecord* records, float scale) {
@@ -224,7 +225,7 @@ void PerUserState::WriteRecord(int* userNumber, TrackingRecord* records, float s
         WritePoint(record.joints[k], joint.x, joint.y, scale);
     }
 
-    if (u.palmActive) {
+    if (palm[index].palmActive) {
         // The palm analysis fills these fields when it runs; it is not part of this build.
     } else {
         record.palmRadius = 1.0;

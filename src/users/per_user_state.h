@@ -18,6 +18,7 @@
 #include "imaging/integral.h"
 #include "imaging/quadtree.h"
 #include "olvar/olvar.h"
+#include "palm/palm_state.h"
 
 namespace olvar {
 
@@ -34,9 +35,6 @@ FaceSquare SquareFaceRegionInFrame(const cv::Rect& box, float scale, int frameWi
 
 class PerUserState {
   public:
-    static constexpr int kSelectHand0 = 0;
-    static constexpr int kSelectHand1 = 1;
-    static constexpr int kSelectBoth = 2;
     static constexpr int kTwoUsers = 2;
 
     PerUserState();
@@ -80,6 +78,11 @@ class PerUserState {
     int32_t reserved = 0;
     int current = 0;
     UserTracker users[2];
+    // The optional analyses keep their per-user state here, beside the two trackers, index for
+    // index: the body trackers know nothing of palm or legs (body/ sits below palm/ and legs/),
+    // the per-user step runs the analyses and WriteRecord reads their results. ResizeState and
+    // the interface's switches clear them.
+    PalmState palm[2];
 
     // Shared buffers of the per-user step.
     cv::Mat scratchMask;

@@ -150,8 +150,9 @@ TEST(HandsInput, TrackingRefusesOrToleratesBadInput) {
         cv::Mat mask = r.mask, skin = r.skin;
         c.spoil(r.tracker, mask, skin);
         const float x0 = r.tracker.handX[0];
-        const int result = r.tracker.TrackHands(mask, r.foreground.data(), r.faceFreeSkin.data(),
-                                                skin, r.changed.data(), r.motionCount.data(), 4, 2);
+        const int result =
+            r.tracker.TrackHands(mask, r.foreground.data(), r.faceFreeSkin.data(), skin,
+                                 r.changed.data(), r.motionCount.data(), 4, HandSelector::kBoth);
         if (c.refused) {
             EXPECT_EQ(result, 10);
             EXPECT_EQ(r.tracker.handX[0], x0);

@@ -326,7 +326,7 @@ class HandsRig {
                                   motionCount.data(), kHistory);
     }
 
-    int Track(int selector = 2) {
+    int Track(HandSelector selector = HandSelector::kBoth) {
         return tracker.TrackHands(mask, foreground.data(), faceFreeSkin.data(), skin,
                                   changed.data(), motionCount.data(), kHistory, selector);
     }

@@ -116,7 +116,7 @@ TEST(HandsTrack, SelectorLeavesTheOtherHandAlone) {
         const double jx = rig.tracker.skeleton.J(joint).x, jy = rig.tracker.skeleton.J(joint).y;
         const RenderedFrame f = scene.Render(lifted, Appearances()[0]);
         rig.Feed(f);
-        ASSERT_EQ(rig.Track(selector), 0);
+        ASSERT_EQ(rig.Track(selector == 0 ? HandSelector::kHand0 : HandSelector::kHand1), 0);
         EXPECT_EQ(rig.tracker.handX[other], x);
         EXPECT_EQ(rig.tracker.handY[other], y);
         EXPECT_TRUE(rig.tracker.handFound[other]);
@@ -134,18 +134,18 @@ TEST(HandsTrack, FailureCodesLeaveTheHandsAsTheyWere) {
     struct Case {
         std::string name;
         int code;
-        int selector;
+        HandSelector selector;
         void (*spoil)(RenderedFrame&);
     };
     const std::vector<Case> cases = {
-        {"no foreground: no cell", 10, 2,
+        {"no foreground: no cell", 10, HandSelector::kBoth,
          [](RenderedFrame& f) {
              f.mask.setTo(0);
              f.skin.setTo(0);
          }},
-        {"no skin: no cell", 10, 2, [](RenderedFrame& f) { f.skin.setTo(0); }},
+        {"no skin: no cell", 10, HandSelector::kBoth, [](RenderedFrame& f) { f.skin.setTo(0); }},
         // Nothing right of the neck: hand 1 still has cells, hand 0's side has no silhouette.
-        {"empty arm side", 1, 0,
+        {"empty arm side", 1, HandSelector::kHand0,
          [](RenderedFrame& f) {
              f.mask(cv::Rect(80, 0, 120, 150)).setTo(0);
              f.skin(cv::Rect(80, 0, 120, 150)).setTo(0);
@@ -974,7 +974,7 @@ TEST(HandsTrack, FallBackHangsTheArmWhenNoChainFits) {
     cv::circle(f.mask, {175, 135}, 6, 1, cv::FILLED);
     cv::circle(f.skin, {175, 135}, 6, 1, cv::FILLED);
     rig.Feed(f);
-    EXPECT_EQ(rig.Track(0), 0);
+    EXPECT_EQ(rig.Track(HandSelector::kHand0), 0);
     EXPECT_FALSE(rig.tracker.handFound[0]);
     const BodySkeleton& sk = rig.tracker.skeleton;
     const SkeletonJoint& shoulder = sk.J(BodySkeleton::kRightShoulder);
@@ -1008,7 +1008,7 @@ TEST(HandsTrack, FallBackTakesASkinBlobConnectedToTheShoulder) {
     cv::circle(f.mask, {185, 138}, 6, 1, cv::FILLED);
     cv::circle(f.skin, {185, 138}, 6, 1, cv::FILLED);
     rig.Feed(f);
-    EXPECT_EQ(rig.Track(0), 0);
+    EXPECT_EQ(rig.Track(HandSelector::kHand0), 0);
     EXPECT_TRUE(rig.tracker.handFound[0]);
     EXPECT_EQ(rig.tracker.handX[0], 185);
     EXPECT_EQ(rig.tracker.handY[0], 138);

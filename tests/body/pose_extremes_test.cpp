@@ -106,7 +106,7 @@ TEST(PoseExtremes, TorsoTrackerSurvivesAbsurdStates) {
         u.faceY = static_cast<float>(pose.y);
         u.faceSize = static_cast<float>(pose.size);
         u.faceFound = true;
-        EXPECT_NE(u.StartTorso(0, integral.data()), 0);
+        EXPECT_NE(u.StartTorso(TorsoStart::kBelowFace, integral.data()), 0);
         u.torsoX = static_cast<float>(pose.x);
         u.torsoY = static_cast<float>(pose.y);
         u.torsoSize = pose.size;

@@ -144,7 +144,7 @@ TEST(Torso, StartFromTheFaceSeedsOneFaceHeightBelow) {
     UserTracker u;
     const Integral integral = IntegralOf(Body(100, 60, 20));
     u.faceX = 100, u.faceY = 40, u.faceSize = 20;
-    EXPECT_EQ(u.StartTorso(0, integral.data()), 0);
+    EXPECT_EQ(u.StartTorso(TorsoStart::kBelowFace, integral.data()), 0);
     EXPECT_TRUE(u.torsoFound);
     const Primitive& first = *u.torsoFilter.particles[0];
     EXPECT_EQ(first.x, 100);
@@ -152,14 +152,14 @@ TEST(Torso, StartFromTheFaceSeedsOneFaceHeightBelow) {
     EXPECT_EQ(first.partSize, 20);
     EXPECT_NEAR(u.torsoX, 100, 3);
     EXPECT_NEAR(u.torsoY, 60, 4);
-    EXPECT_EQ(u.StartTorso(2, integral.data()), 1);
+    EXPECT_EQ(u.StartTorso(static_cast<TorsoStart>(2), integral.data()), 1);
 }
 
 TEST(Torso, StartTooNearTheBorderFailsAlthoughTheFilterAccepts) {
     UserTracker u;
     const Integral integral = IntegralOf(Body(25, 60, 20));
     u.faceX = 25, u.faceY = 40, u.faceSize = 20;
-    EXPECT_EQ(u.StartTorso(0, integral.data()), 1);
+    EXPECT_EQ(u.StartTorso(TorsoStart::kBelowFace, integral.data()), 1);
     EXPECT_FALSE(u.torsoFound);
     EXPECT_NEAR(u.torsoX, 25, 3);  // the pose written by the start stays
 }
@@ -178,7 +178,7 @@ TEST(Torso, TrackedPoseBlendsSevenTenthsOfTheFilterEstimate) {
 
     // A restart at the current pose seeds the filter at its truncated position.
     u.torsoX = 100.9f, u.torsoY = 60.9f, u.torsoSize = 20;
-    EXPECT_EQ(u.StartTorso(1, integral.data()), 0);
+    EXPECT_EQ(u.StartTorso(TorsoStart::kAtLastPose, integral.data()), 0);
     EXPECT_EQ(u.torsoFilter.particles[0]->x, 100);
     EXPECT_EQ(u.torsoFilter.particles[0]->y, 60);
 }
@@ -248,7 +248,7 @@ TEST(Torso, FollowsARenderedPersonMovingAndLeaning) {
                 u.faceY = truth.face.y / scale;
                 u.faceSize = truth.faceSize / scale;
                 u.faceFound = true;
-                status = u.StartTorso(0, integral.data());
+                status = u.StartTorso(TorsoStart::kBelowFace, integral.data());
                 started = status == 0;
                 ASSERT_TRUE(started) << "tone " << tone;
                 const double error =

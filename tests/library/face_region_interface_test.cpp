@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "imaging/integral.h"
-#include "library/olvar.h"
+#include "library/olvar_object.h"
 
 namespace olvar {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "library/frame_preparation.h"
-#include "library/olvar.h"
+#include "library/olvar_object.h"
 #include "pipeline_frames.h"
 #include "synth/scene.h"
 

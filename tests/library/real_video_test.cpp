@@ -11,7 +11,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "library/olvar.h"
+#include "library/olvar_object.h"
 
 namespace olvar {
 namespace {

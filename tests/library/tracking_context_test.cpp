@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "library/olvar.h"
+#include "library/olvar_object.h"
 #include "library/tracking_context.h"
 
 namespace olvar {

@@ -1,4 +1,4 @@
-#include "library/olvar.h"
+#include "library/olvar_object.h"
 
 #include <algorithm>
 #include <cstring>
@@ -116,8 +116,7 @@ void Olvar::EnablePalmTracking(bool on) {
     options_.palmEnabled = on;
     if (!on) {
         // The next record of the current user reports no palm.
-        users_.Current().palmActive = false;
-        users_.Current().palmStepFlag = false;
+        users_.palm[users_.current].Clear();
     }
 }
 

@@ -1,7 +1,7 @@
 // Olvar: the library object behind IOlvar. It owns the tracking context, both users' state and
 // the two gesture recognizers for its whole life.
-#ifndef OLVAR_LIBRARY_OLVAR_H
-#define OLVAR_LIBRARY_OLVAR_H
+#ifndef OLVAR_LIBRARY_OLVAR_OBJECT_H
+#define OLVAR_LIBRARY_OLVAR_OBJECT_H
 
 #include <memory>
 
@@ -74,4 +74,4 @@ class Olvar final : public IOlvar {
 
 }  // namespace olvar
 
-#endif  // OLVAR_LIBRARY_OLVAR_H
+#endif  // OLVAR_LIBRARY_OLVAR_OBJECT_H
