@@ -4,7 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "../tests/body/hands_scene.h"
+#include "fixtures/hands_scene.h"
 #include "synth/scene.h"
 
 namespace {

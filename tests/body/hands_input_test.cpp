@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "hands_scene.h"
+#include "fixtures/hands_scene.h"
 
 namespace olvar {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "body/face_colour_tracker.h"
 #include "body/hands.h"
-#include "hands_scene.h"
+#include "fixtures/hands_scene.h"
 
 namespace olvar {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "hands_scene.h"
+#include "fixtures/hands_scene.h"
 #include "synth/scene.h"
 
 namespace olvar {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "body/hands.h"
-#include "hands_scene.h"
+#include "fixtures/hands_scene.h"
 
 namespace olvar {
 namespace {
