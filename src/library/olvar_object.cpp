@@ -126,12 +126,7 @@ int Olvar::ProcessFrame(const unsigned char* data, int size, int* userNumber,
         return kOlvarInvalid;
     }
     const UserMode mode = GetUserMode();
-    const int recordCount = mode.userCount > 1 ? 2 : 1;
-    std::memset(records, 0, sizeof(TrackingRecord) * recordCount);
-    // Every record names its user, also when that user's step ends before writing it.
-    for (int k = 0; k < recordCount; ++k) {
-        records[k].userIndex = k;
-    }
+    std::memset(records, 0, sizeof(TrackingRecord) * (mode.userCount > 1 ? 2 : 1));
     if (mode.userCount <= 1) {
         users_.current = 0;
     }
