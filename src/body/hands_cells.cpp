@@ -13,6 +13,11 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
+// Sum of an integral image over the window (x +- g, y +- g).
+int WindowSum(const int32_t* integral, int W, int x, int y, int g) {
+    return CornerSum(integral, W, x - g, y - g, x + g, y + g);
+}
+
 // Skin, motion and changed-colour terms of the window (x +- g, y +- g).
 HandCell MakeCell(int x, int y, int g, int skinCount, const HandMaps& maps) {
     const double area = 4.0 * g * g;
@@ -24,10 +29,10 @@ HandCell MakeCell(int x, int y, int g, int skinCount, const HandMaps& maps) {
     cell.top = y - g;
     cell.bottom = y + g;
     cell.skinTerm = skinCount / area + 1;
-    const int motion = CornerSum(maps.motionCount, maps.W, x - g, y - g, x + g, y + g);
+    const int motion = WindowSum(maps.motionCount, maps.W, x, y, g);
     cell.motionTerm = motion / (area * maps.d) + 1;
     cell.weight = cell.skinTerm * cell.motionTerm;
-    const int changed = CornerSum(maps.changed, maps.W, x - g, y - g, x + g, y + g);
+    const int changed = WindowSum(maps.changed, maps.W, x, y, g);
     cell.changedDensity = changed / area;
     return cell;
 }
@@ -35,6 +40,35 @@ HandCell MakeCell(int x, int y, int g, int skinCount, const HandMaps& maps) {
 // Capacity check shared by both grids: at least minimum and at most W * H cells.
 bool CapacityFits(int64_t capacity, int minimum, int W, int H) {
     return capacity >= minimum && capacity <= static_cast<int64_t>(W) * H;
+}
+
+// One walk over the grid, rows top to bottom and columns left to right: a window becomes a cell
+// when it holds at least minForeground foreground pixels, passes `admit` and holds some skin.
+// The walk stops when the grid's capacity is reached.
+template <typename Admit>
+void WalkCellGrid(const CellGrid& grid, const HandMaps& maps, int minForeground, Admit admit,
+                  std::vector<HandCell>& cells) {
+    cells.clear();
+    if (!grid.valid) {
+        return;
+    }
+    cells.reserve(grid.capacity);
+    const int g = grid.g;
+    for (int y = grid.y0; y < grid.y1; y += g) {
+        for (int x = grid.x0; x < grid.x1; x += g) {
+            if (WindowSum(maps.foreground, maps.W, x, y, g) < minForeground || !admit(x, y)) {
+                continue;
+            }
+            const int skin = WindowSum(maps.skin, maps.W, x, y, g);
+            if (skin <= 0) {
+                continue;
+            }
+            cells.push_back(MakeCell(x, y, g, skin, maps));
+            if (static_cast<int>(cells.size()) >= grid.capacity) {
+                return;
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -178,36 +212,15 @@ CellGrid TrackCellGrid(int W, int H, double bodyScale, double neckX, double neck
 }
 
 void CollectStartCells(const CellGrid& grid, const HandMaps& maps, std::vector<HandCell>& cells) {
-    cells.clear();
-    if (!grid.valid) {
-        return;
-    }
-    cells.reserve(grid.capacity);
     const int g = grid.g;
     const int area = 4 * g * g;
     const int minForeground = (77 * area) >> 8;
-    for (int y = grid.y0; y < grid.y1; y += g) {
-        for (int x = grid.x0; x < grid.x1; x += g) {
-            const int fg = CornerSum(maps.foreground, maps.W, x - g, y - g, x + g, y + g);
-            const int skin = CornerSum(maps.skin, maps.W, x - g, y - g, x + g, y + g);
-            if (fg < minForeground || skin <= 0) {
-                continue;
-            }
-            cells.push_back(MakeCell(x, y, g, skin, maps));
-            if (static_cast<int>(cells.size()) >= grid.capacity) {
-                return;
-            }
-        }
-    }
+    auto anyWindow = [](int, int) { return true; };
+    WalkCellGrid(grid, maps, minForeground, anyWindow, cells);
 }
 
 void CollectTrackCells(const CellGrid& grid, const HandMaps& maps, const float previousX[2],
                        const float previousY[2], std::vector<HandCell>& cells) {
-    cells.clear();
-    if (!grid.valid) {
-        return;
-    }
-    cells.reserve(grid.capacity);
     const int g = grid.g;
     const int area = 4 * g * g;
     const int minForeground = (45 * area) >> 7;
@@ -219,27 +232,13 @@ void CollectTrackCells(const CellGrid& grid, const HandMaps& maps, const float p
         }
         return false;
     };
-    for (int y = grid.y0; y < grid.y1; y += g) {
-        for (int x = grid.x0; x < grid.x1; x += g) {
-            const int fg = CornerSum(maps.foreground, maps.W, x - g, y - g, x + g, y + g);
-            if (fg < minForeground) {
-                continue;
-            }
-            const int motion = CornerSum(maps.motionCount, maps.W, x - g, y - g, x + g, y + g);
-            const double motionDensity = motion / (static_cast<double>(area) * maps.d);
-            if (!(motionDensity > 0.3 || nearPreviousHand(x, y))) {
-                continue;
-            }
-            const int skin = CornerSum(maps.skin, maps.W, x - g, y - g, x + g, y + g);
-            if (skin <= 0) {
-                continue;
-            }
-            cells.push_back(MakeCell(x, y, g, skin, maps));
-            if (static_cast<int>(cells.size()) >= grid.capacity) {
-                return;
-            }
-        }
-    }
+    // Tracking keeps only windows that move or lie near one of the previous hands.
+    auto movingOrNearHand = [&](int x, int y) {
+        const int motion = WindowSum(maps.motionCount, maps.W, x, y, g);
+        const double motionDensity = motion / (static_cast<double>(area) * maps.d);
+        return motionDensity > 0.3 || nearPreviousHand(x, y);
+    };
+    WalkCellGrid(grid, maps, minForeground, movingOrNearHand, cells);
 }
 
 }  // namespace olvar

@@ -87,47 +87,81 @@ class IMode : public CGesture {
     int deviationCount_ = 0;
 };
 
-// Mode 4: both hands up, neutral, hands apart or together, swipes (up swipes only above the
-// middle between the head and the reference height).
-class GestureMotionExtend1 final : public IMode {
+// The frame of the general motion and combined modes (4 to 9): the prologue, an opening of
+// postures that end the frame (both hands up, neutral), the mode's own step, and a closing step
+// when neither decided (the swipe step unless the mode says otherwise). A step decides the frame
+// by returning a gesture (>= 0); -1 passes on to the next step.
+class MotionFrameMode : public IMode {
   public:
     using IMode::IMode;
-    int RecognizeFrame() override;
+    int RecognizeFrame() final;
+
+  protected:
+    virtual int Opening() { return MiddleBandOpening(); }
+    virtual int ModeStep() = 0;
+    virtual int Closing() { return SwipeStep(); }
+};
+
+// Mode 4: both hands up, neutral, hands apart or together, swipes (up swipes only above the
+// middle between the head and the reference height).
+class GestureMotionExtend1 final : public MotionFrameMode {
+  public:
+    using MotionFrameMode::MotionFrameMode;
+
+  private:
+    int Opening() override;
+    int ModeStep() override;
+    int Closing() override;
 };
 
 // Mode 5: both hands up, neutral, relative heights of the hands at chest height, swipes.
-class GestureMotionExtend2 final : public IMode {
+class GestureMotionExtend2 final : public MotionFrameMode {
   public:
-    using IMode::IMode;
-    int RecognizeFrame() override;
+    using MotionFrameMode::MotionFrameMode;
+
+  private:
+    int ModeStep() override;
 };
 
 // Mode 6: both hands up, neutral, hands moving in front of the body (with body lean), swipes.
-class GestureMotionExtend3 final : public IMode {
+class GestureMotionExtend3 final : public MotionFrameMode {
   public:
-    using IMode::IMode;
-    int RecognizeFrame() override;
+    using MotionFrameMode::MotionFrameMode;
+
+  private:
+    int ModeStep() override;
 };
 
 // Mode 7: both hands up, neutral, mouse, swipes.
-class GestureCombine final : public IMode {
+class GestureCombine final : public MotionFrameMode {
   public:
-    using IMode::IMode;
-    int RecognizeFrame() override;
+    using MotionFrameMode::MotionFrameMode;
+
+  private:
+    int ModeStep() override;
 };
 
-// Mode 8: both hands high up, neutral, mouse, relative heights over a wider band.
-class GestureCombine1 final : public IMode {
+// Mode 8: both hands high up, neutral, mouse, relative heights over a wider band, else one hand
+// clearly higher than the other.
+class GestureCombine1 final : public MotionFrameMode {
   public:
-    using IMode::IMode;
-    int RecognizeFrame() override;
+    using MotionFrameMode::MotionFrameMode;
+
+  private:
+    int Opening() override;
+    int ModeStep() override;
+    int Closing() override;
 };
 
-// Mode 9: both hands high up, mouse, hands in front and body lean.
-class GestureCombine2 final : public IMode {
+// Mode 9: both hands high up, mouse, hands in front, else body lean.
+class GestureCombine2 final : public MotionFrameMode {
   public:
-    using IMode::IMode;
-    int RecognizeFrame() override;
+    using MotionFrameMode::MotionFrameMode;
+
+  private:
+    int Opening() override;
+    int ModeStep() override;
+    int Closing() override;
 };
 
 // Mode 10: a media-centre remote driven by the right hand around a box beside the body: swipes

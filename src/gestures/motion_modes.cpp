@@ -17,26 +17,45 @@ int IMode::MiddleBandOpening() const {
     return -1;
 }
 
-int GestureMotionExtend1::RecognizeFrame() {
+int MotionFrameMode::RecognizeFrame() {
     if (!RunPrologue()) {
         return kHistoryTooShort;
     }
+    const int opening = Opening();
+    if (opening >= 0) {
+        return opening;
+    }
+    const int step = ModeStep();
+    if (step >= 0) {
+        return step;
+    }
+    return Closing();
+}
+
+// --- Mode 4 ---------------------------------------------------------------------------------
+
+int GestureMotionExtend1::Opening() {
     const int r = Body().reference;
     const int u = Body().unit;
-    const MotionSample& s = Newest();
     if (BothHandsUp(TruncatePixels(r - 0.6 * u), r - u)) {
         return gesBothUp;
     }
     if (Neutral(1.8)) {
         return gesNeutral;
     }
+    return -1;
+}
+
+int GestureMotionExtend1::ModeStep() {
     const int distance = DetectHandsDistance();
-    if (distance > 0) {
-        return distance;
-    }
+    return distance > 0 ? distance : -1;
+}
+
+int GestureMotionExtend1::Closing() {
     // An up swipe counts only when the hand ends above the middle between head and neck; a
     // suppressed swipe stays unreported so that the same motion can still count higher up.
-    const int mid = FloorDiv(Body().headY + r, 2);
+    const MotionSample& s = Newest();
+    const int mid = FloorDiv(Body().headY + Body().reference, 2);
     SwipeResults swipe = SwipeCandidates();
     if (swipe.left == gesLeftUp && !(s.ly < mid)) {
         swipe.left = -1;
@@ -53,100 +72,72 @@ int GestureMotionExtend1::RecognizeFrame() {
     return IdleReset();
 }
 
-int GestureMotionExtend2::RecognizeFrame() {
-    if (!RunPrologue()) {
-        return kHistoryTooShort;
-    }
-    const int opening = MiddleBandOpening();
-    if (opening >= 0) {
-        return opening;
-    }
-    const int r = Body().reference;
-    const int u = Body().unit;
-    const int heights = RelativeHeights(TruncatePixels(r - 0.5 * u));
-    if (heights >= 0) {
-        return heights;
-    }
-    return SwipeStep();
+// --- Modes 5 to 7 ---------------------------------------------------------------------------
+
+int GestureMotionExtend2::ModeStep() {
+    return RelativeHeights(TruncatePixels(Body().reference - 0.5 * Body().unit));
 }
 
-int GestureMotionExtend3::RecognizeFrame() {
-    if (!RunPrologue()) {
-        return kHistoryTooShort;
-    }
-    const int opening = MiddleBandOpening();
-    if (opening >= 0) {
-        return opening;
-    }
-    const int r = Body().reference;
-    const int u = Body().unit;
-    const int inFront = HandsInFront(TruncatePixels(r - 0.5 * u));
-    if (inFront >= 0) {
-        return inFront;
-    }
-    return SwipeStep();
+int GestureMotionExtend3::ModeStep() {
+    return HandsInFront(TruncatePixels(Body().reference - 0.5 * Body().unit));
 }
 
-int GestureCombine::RecognizeFrame() {
-    if (!RunPrologue()) {
-        return kHistoryTooShort;
-    }
-    const int opening = MiddleBandOpening();
-    if (opening >= 0) {
-        return opening;
-    }
+int GestureCombine::ModeStep() {
     const int mouse = MouseStep();
-    if (mouse > 0) {
-        return mouse;
-    }
-    return SwipeStep();
+    return mouse > 0 ? mouse : -1;
 }
 
-int GestureCombine1::RecognizeFrame() {
-    if (!RunPrologue()) {
-        return kHistoryTooShort;
-    }
+// --- Mode 8 ---------------------------------------------------------------------------------
+
+int GestureCombine1::Opening() {
     const int r = Body().reference;
     const int u = Body().unit;
-    const MotionSample& s = Newest();
     if (BothHandsUpWide(TruncatePixels(r - 1.2 * u), TruncatePixels(r - 1.5 * u), false)) {
         return gesBothUp;
     }
     if (Neutral(1.5)) {
         return gesNeutral;
     }
+    return -1;
+}
+
+int GestureCombine1::ModeStep() {
     const int mouse = MouseStep();
     if (mouse > 0) {
         return mouse;
     }
-    const int heights = RelativeHeights(TruncatePixels(r - 1.2 * u));
-    if (heights >= 0) {
-        return heights;
-    }
-    if (std::abs(s.ly - s.ry) > 0.5 * u) {
+    return RelativeHeights(TruncatePixels(Body().reference - 1.2 * Body().unit));
+}
+
+int GestureCombine1::Closing() {
+    const MotionSample& s = Newest();
+    if (std::abs(s.ly - s.ry) > 0.5 * Body().unit) {
         return s.ry < s.ly ? gesLeftHigherRightBottom : gesLeftLowerRightBottom;
     }
     return IdleReset();
 }
 
-int GestureCombine2::RecognizeFrame() {
-    if (!RunPrologue()) {
-        return kHistoryTooShort;
-    }
+// --- Mode 9 ---------------------------------------------------------------------------------
+
+int GestureCombine2::Opening() {
     const int r = Body().reference;
     const int u = Body().unit;
     if (BothHandsUpWide(TruncatePixels(r - 1.2 * u), TruncatePixels(r - 1.5 * u), true)) {
         return gesBothUp;
     }
+    return -1;
+}
+
+int GestureCombine2::ModeStep() {
     const int mouse = MouseStep();
     if (mouse > 0) {
         return mouse;
     }
-    const int inFront = HandsInFront(TruncatePixels(r - 1.2 * u));
-    if (inFront >= 0) {
-        return inFront;
-    }
-    if (std::abs(HeadShift()) > TruncatePixels(0.5 * u)) {
+    return HandsInFront(TruncatePixels(Body().reference - 1.2 * Body().unit));
+}
+
+int GestureCombine2::Closing() {
+    if (std::abs(HeadShift()) > TruncatePixels(0.5 * Body().unit)) {
         return LeanGesture(gesBodyLeft, gesBodyRight);
     }
     return IdleReset();

@@ -120,6 +120,11 @@ int Olvar::FullUserStep(int user, int* userNumber, TrackingRecord* records) {
 
 int Olvar::TwoUserStep(int* userNumber, TrackingRecord* records) {
     TrackingContext& c = *context_;
+    // Each record names its user also when that user's step ends before writing it, so a
+    // host never reads two records of user 0.
+    for (int k = 0; k < 2; ++k) {
+        records[k].userIndex = k;
+    }
     if (IntegralTotal(c.foregroundIntegral) < kMinForeground) {
         ClearTrackedFlags();
         return kOlvarTooLittleForeground;
