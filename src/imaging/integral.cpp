@@ -1,5 +1,7 @@
 #include "imaging/integral.h"
 
+#include "imaging/digital_line.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -376,55 +378,33 @@ double LineHitDistance(const cv::Mat& image, int x0, int y0, int x1, int y1) {
     if (image.empty() || image.type() != CV_8UC1) {
         return 10.0;
     }
-    // 64-bit coordinates: differences and steps cannot overflow, whatever the end points.
     const int64_t cols = image.cols, rows = image.rows;
     const double midX = (static_cast<double>(x0) + x1) / 2.0;
     const double midY = (static_cast<double>(y0) + y1) / 2.0;
-    const int64_t dx = static_cast<int64_t>(x1) - x0, dy = static_cast<int64_t>(y1) - y0;
-    const int stepX = dx >= 0 ? 1 : -1, stepY = dy >= 0 ? 1 : -1;
-    const bool walkX = dx != 0 && std::fabs(static_cast<double>(dy) / dx) < 1.0;
-    const int64_t pixels = (walkX ? std::llabs(dx) : std::llabs(dy)) + 1;
-    const float slope =
-        walkX ? std::fabs(static_cast<float>(dy) / static_cast<float>(dx))
-              : (dy != 0 ? std::fabs(static_cast<float>(dx) / static_cast<float>(dy)) : 0.0f);
-    auto isSet = [&](int64_t x, int64_t y) {
-        return x >= 0 && y >= 0 && x < cols && y < rows &&
-               image.ptr<uint8_t>(static_cast<int>(y))[x] != 0;
-    };
+    const int stepX = x1 >= x0 ? 1 : -1, stepY = y1 >= y0 ? 1 : -1;
     // Both coordinates move monotonically, so once the walk is past an image edge in its
     // direction of travel no later pixel can be set.
     auto leftForGood = [&](int64_t x, int64_t y) {
         return (stepX > 0 ? x >= cols : x < 0) || (stepY > 0 ? y >= rows : y < 0);
     };
-    int64_t x = x0, y = y0;
-    float error = -0.5f;
+    double distance = 10.0;
     bool previousSet = false;
-    int64_t previousX = x, previousY = y;
-    for (int64_t i = 0; i < pixels && !leftForGood(x, y); ++i) {
-        const bool set = isSet(x, y);
+    int64_t previousX = x0, previousY = y0;
+    WalkDigitalLine(x0, y0, x1, y1, [&](int64_t x, int64_t y) {
+        if (leftForGood(x, y)) {
+            return false;
+        }
+        const bool set = PixelOrZero(image, x, y) != 0;
         if (set && previousSet) {
-            return std::hypot(previousX - midX, previousY - midY);
+            distance = std::hypot(previousX - midX, previousY - midY);
+            return false;
         }
         previousSet = set;
         previousX = x;
         previousY = y;
-        // Advance along the major axis; the minor coordinate follows the error term.
-        error += slope;
-        if (walkX) {
-            x += stepX;
-            if (error >= 0) {
-                y += stepY;
-                error -= 1.0f;
-            }
-        } else {
-            y += stepY;
-            if (error >= 0) {
-                x += stepX;
-                error -= 1.0f;
-            }
-        }
-    }
-    return 10.0;
+        return true;
+    });
+    return distance;
 }
 
 int SquareSum(const cv::Mat& image, int x, int y, int r) {
