@@ -57,6 +57,12 @@ void WalkDigitalLine(int x0, int y0, int x1, int y1, Visit visit) {
 // Every pixel of the walk from (x0, y0) to (x1, y1), in order, both ends included.
 std::vector<cv::Point> LinePixels(int x0, int y0, int x1, int y1);
 
+// Whether both ends (and so every pixel) of a walk lie inside the image.
+inline bool WalkInside(const cv::Mat& image, int x0, int y0, int x1, int y1) {
+    return x0 >= 0 && x1 >= 0 && y0 >= 0 && y1 >= 0 && x0 < image.cols && x1 < image.cols &&
+           y0 < image.rows && y1 < image.rows;
+}
+
 // The value of a single-channel 8-bit image at (x, y), 0 outside it.
 inline uint8_t PixelOrZero(const cv::Mat& image, int64_t x, int64_t y) {
     if (x < 0 || y < 0 || x >= image.cols || y >= image.rows) {

@@ -92,9 +92,8 @@ void BSpline::LoadTemplate(int /*index*/) {
 
 MyPoint BSpline::MapPoint(const MyPoint& work) const {
     const double g = poseSize * unit;
-    const double s = std::sin(poseAngle), c = std::cos(poseAngle);
     const int u = TruncToInt(work.x), v = TruncToInt(work.y);
-    return MyPoint(poseX + g * (u * s - v * c), poseY + g * (v * s + u * c));
+    return MyPoint(poseX + g * (u * poseSin_ - v * poseCos_), poseY + g * (v * poseSin_ + u * poseCos_));
 }
 
 void BSpline::SetPose(double x, double y, double size, double angle) {
@@ -102,6 +101,8 @@ void BSpline::SetPose(double x, double y, double size, double angle) {
     poseY = y;
     poseSize = size;
     poseAngle = angle;
+    poseSin_ = std::sin(angle);
+    poseCos_ = std::cos(angle);
     for (int p = 0; p < count; ++p) {
         points[p] = MapPoint(workPoints[p]);
     }

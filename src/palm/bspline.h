@@ -67,6 +67,8 @@ class BSpline {
 
   private:
     MyPoint MapPoint(const MyPoint& work) const;
+
+    double poseSin_ = 0, poseCos_ = 1;  // of poseAngle, as SetPose last set it
     const int* FingerRow(int finger) const;
 };
 

@@ -108,20 +108,31 @@ int NearestEdgeDistance(const cv::Mat& image, const LineEnds& line) {
         return 10;
     }
     const int mx = (line.ax + line.bx) >> 1, my = (line.ay + line.by) >> 1;
-    auto firstHit = [&](int ex, int ey) {
-        int distance = 10;
+    const bool inside = WalkInside(image, line.ax, line.ay, mx, my) &&
+                        WalkInside(image, line.bx, line.by, mx, my);
+    // The distance of the first non-zero pixel from the midpoint toward (ex, ey), `none` when
+    // there is none closer than `limit`. The i-th pixel of a walk lies at least i pixels from its
+    // start, so the walk can stop at the limit.
+    auto firstHit = [&](int ex, int ey, int64_t limit, int none) {
+        int distance = none;
+        int64_t walked = 0;
         WalkDigitalLine(mx, my, ex, ey, [&](int64_t x, int64_t y) {
-            if (PixelOrZero(image, x, y) == 0) {
+            if (walked++ >= limit) {
+                return false;
+            }
+            const uint8_t v = inside ? image.ptr<uint8_t>(static_cast<int>(y))[x]
+                                     : PixelOrZero(image, x, y);
+            if (v == 0) {
                 return true;
             }
-            distance =
-                TruncToInt(std::hypot(static_cast<double>(x - mx), static_cast<double>(y - my)));
+            distance = TruncToInt(
+                std::hypot(static_cast<double>(x - mx), static_cast<double>(y - my)));
             return false;
         });
         return distance;
     };
-    const int towardB = firstHit(line.bx, line.by);
-    const int towardA = firstHit(line.ax, line.ay);
+    const int towardB = firstHit(line.bx, line.by, std::numeric_limits<int64_t>::max(), 10);
+    const int towardA = firstHit(line.ax, line.ay, towardB, towardB);
     return towardA < towardB ? towardA : towardB;
 }
 

@@ -345,6 +345,12 @@ TEST(PalmEdges, NearestEdgeDistanceLooksBothWaysFromTheMidpoint) {
         }
         EXPECT_EQ(NearestEdgeDistance(image, {10, 20, 30, 20}), c.expected) << c.name;
     }
+    // A long line: hits farther than 10 count with their distance.
+    cv::Mat far(40, 60, CV_8UC1, cv::Scalar(0));
+    far.at<uint8_t>(20, 35) = 1;
+    EXPECT_EQ(NearestEdgeDistance(far, {0, 20, 40, 20}), 15);
+    far.at<uint8_t>(20, 8) = 1;
+    EXPECT_EQ(NearestEdgeDistance(far, {0, 20, 40, 20}), 12);
     // Midpoint by arithmetic shifts: (-3 + 0) >> 1 = -2, outside the image, and nothing breaks.
     cv::Mat image(10, 10, CV_8UC1, cv::Scalar(1));
     EXPECT_EQ(NearestEdgeDistance(image, {-3, 0, 0, 0}), 2);
