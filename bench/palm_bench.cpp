@@ -75,9 +75,9 @@ void BM_FitFingers(benchmark::State& state) {
     for (auto _ : state) {
         olvar::InitHandModel(model, static_cast<int>(p.cx), static_cast<int>(p.cy), 2 * p.radius,
                              p.angle);
-        olvar::FitFingers(model, 5,
-                          {{in.hand.mask, in.hand.integral}, {in.hand.mask, in.hand.integral},
-                           in.fitted});
+        olvar::FitFingers(
+            model, 5,
+            {{in.hand.mask, in.hand.integral}, {in.hand.mask, in.hand.integral}, in.fitted});
         benchmark::DoNotOptimize(model);
     }
     state.counters["middleLength"] = model.parts[olvar::kMiddle].length;

@@ -54,6 +54,33 @@ void WalkDigitalLine(int x0, int y0, int x1, int y1, Visit visit) {
     }
 }
 
+// The distance from the segment's midpoint ((x0 + x1) / 2, (y0 + y1) / 2) to the first pixel of
+// the walk that, together with the next pixel of the walk, passes the test; `none` when no pair
+// does. pass(x, y) returns 1 (passes), 0 (fails) or -1 (no later pixel can pass: stop).
+template <typename Pass>
+double FirstPairDistance(int x0, int y0, int x1, int y1, double none, Pass pass) {
+    const double midX = (static_cast<double>(x0) + x1) / 2.0;
+    const double midY = (static_cast<double>(y0) + y1) / 2.0;
+    double distance = none;
+    bool previousPassed = false;
+    int64_t previousX = x0, previousY = y0;
+    WalkDigitalLine(x0, y0, x1, y1, [&](int64_t x, int64_t y) {
+        const int passed = pass(x, y);
+        if (passed < 0) {
+            return false;
+        }
+        if (passed && previousPassed) {
+            distance = std::hypot(previousX - midX, previousY - midY);
+            return false;
+        }
+        previousPassed = passed != 0;
+        previousX = x;
+        previousY = y;
+        return true;
+    });
+    return distance;
+}
+
 // Every pixel of the walk from (x0, y0) to (x1, y1), in order, both ends included.
 std::vector<cv::Point> LinePixels(int x0, int y0, int x1, int y1);
 

@@ -361,35 +361,6 @@ void ClearBox(cv::Mat& image, double x, double y, double L, double w, double the
     });
 }
 
-namespace {
-
-// The hit search of LineHitDistance over a walk; `pixel` reads the mask.
-template <typename Pixel>
-double FirstHitDistance(int x0, int y0, int x1, int y1, Pixel pixel) {
-    const double midX = (static_cast<double>(x0) + x1) / 2.0;
-    const double midY = (static_cast<double>(y0) + y1) / 2.0;
-    double distance = 10.0;
-    bool previousSet = false;
-    int64_t previousX = x0, previousY = y0;
-    WalkDigitalLine(x0, y0, x1, y1, [&](int64_t x, int64_t y) {
-        const int set = pixel(x, y);
-        if (set < 0) {
-            return false;
-        }
-        if (set && previousSet) {
-            distance = std::hypot(previousX - midX, previousY - midY);
-            return false;
-        }
-        previousSet = set != 0;
-        previousX = x;
-        previousY = y;
-        return true;
-    });
-    return distance;
-}
-
-}  // namespace
-
 double LineHitDistance(const cv::Mat& image, int x0, int y0, int x1, int y1) {
     if (image.empty() || image.type() != CV_8UC1) {
         return 10.0;
@@ -397,13 +368,13 @@ double LineHitDistance(const cv::Mat& image, int x0, int y0, int x1, int y1) {
     if (WalkInside(image, x0, y0, x1, y1)) {
         const uint8_t* data = image.data;
         const size_t step = image.step;
-        return FirstHitDistance(x0, y0, x1, y1, [&](int64_t x, int64_t y) {
+        return FirstPairDistance(x0, y0, x1, y1, 10.0, [&](int64_t x, int64_t y) {
             return data[static_cast<size_t>(y) * step + static_cast<size_t>(x)] != 0 ? 1 : 0;
         });
     }
     const int64_t cols = image.cols, rows = image.rows;
     const int stepX = x1 >= x0 ? 1 : -1, stepY = y1 >= y0 ? 1 : -1;
-    return FirstHitDistance(x0, y0, x1, y1, [&](int64_t x, int64_t y) {
+    return FirstPairDistance(x0, y0, x1, y1, 10.0, [&](int64_t x, int64_t y) {
         // Both coordinates move monotonically, so once the walk is past an image edge in its
         // direction of travel no later pixel can be set (-1 ends the walk).
         if ((stepX > 0 ? x >= cols : x < 0) || (stepY > 0 ? y >= rows : y < 0)) {

@@ -93,7 +93,8 @@ void BSpline::LoadTemplate(int /*index*/) {
 MyPoint BSpline::MapPoint(const MyPoint& work) const {
     const double g = poseSize * unit;
     const int u = TruncToInt(work.x), v = TruncToInt(work.y);
-    return MyPoint(poseX + g * (u * poseSin_ - v * poseCos_), poseY + g * (v * poseSin_ + u * poseCos_));
+    return MyPoint(poseX + g * (u * poseSin_ - v * poseCos_),
+                   poseY + g * (v * poseSin_ + u * poseCos_));
 }
 
 void BSpline::SetPose(double x, double y, double size, double angle) {

@@ -14,10 +14,15 @@ constexpr double kPi = kPalmPi;
 constexpr double kMinAngleScore = 0.00001;
 constexpr double kMinLengthScore = 0.001;
 
-// The direction from a finger's base toward the point (qx, qy), taken in the turn nearest to
-// `near` so that a hand pointing left (angles about pi) compares it with its sweep range in the
+// The direction from a finger's base toward its already fitted neighbour's tip moved two
+// neighbour widths sideways, toward this finger (side +1: toward the thumb, for the downward
+// sweep; -1: toward the little finger, for the upward one). It is taken in the turn nearest to
+// `near`, so that a hand pointing left (angles about pi) compares it with its sweep range in the
 // same turn instead of across the atan2 cut.
-double DirectionNear(const HandPart& part, double qx, double qy, double near) {
+double NeighbourLimit(const HandPart& part, const HandPart& n, double side, double near) {
+    const double s = std::sin(n.angle), c = std::cos(n.angle);
+    const double qx = n.baseX + n.length * c + side * 2 * n.width * s;
+    const double qy = n.baseY - n.length * s + side * 2 * n.width * c;
     double a = std::atan2(part.baseY - qy, qx - part.baseX);
     while (a - near > kPi) {
         a -= 2 * kPi;
@@ -122,12 +127,7 @@ void SweepDown(int finger, HandModel& model, const FingerFitInputs& in) {
     double hi = theta + k.downUpper;
     const double lo = theta + k.downLower;
     if (finger < kLittle) {
-        // The neighbour's tip moved two of its widths toward this finger bounds the sweep.
-        const HandPart& n = model.parts[finger + 1];
-        const double s = std::sin(n.angle), c = std::cos(n.angle);
-        const double qx = n.baseX + n.length * c + 2 * n.width * s;
-        const double qy = n.baseY - n.length * s + 2 * n.width * c;
-        hi = std::min(hi, DirectionNear(part, qx, qy, hi));
+        hi = std::min(hi, NeighbourLimit(part, model.parts[finger + 1], 1, hi));
     }
     double boxWidth = part.width;
     if (finger == kThumb) {
@@ -146,11 +146,7 @@ void SweepUp(int finger, HandModel& model, const FingerFitInputs& in) {
     double lo = theta + k.upLower;
     const double hi = theta + k.upUpper;
     if (finger > kIndex) {
-        const HandPart& n = model.parts[finger - 1];
-        const double s = std::sin(n.angle), c = std::cos(n.angle);
-        const double qx = n.baseX + n.length * c - 2 * n.width * s;
-        const double qy = n.baseY - n.length * s - 2 * n.width * c;
-        lo = std::max(lo, DirectionNear(part, qx, qy, lo));
+        lo = std::max(lo, NeighbourLimit(part, model.parts[finger - 1], -1, lo));
     }
     const bool found =
         SweepAngles(finger, static_cast<float>(lo), hi, 0.01f, model, in, false, part.width);
@@ -192,23 +188,9 @@ int GapDistance(const cv::Mat& image, int x0, int y0, int x1, int y1) {
     if (image.empty() || image.type() != CV_8UC1 || PixelOrZero(image, x0, y0) == 0) {
         return 10;
     }
-    const double midX = (static_cast<double>(x0) + x1) / 2.0;
-    const double midY = (static_cast<double>(y0) + y1) / 2.0;
-    int distance = 0;
-    bool previousClear = false;
-    int64_t previousX = x0, previousY = y0;
-    WalkDigitalLine(x0, y0, x1, y1, [&](int64_t x, int64_t y) {
-        const bool clear = PixelOrZero(image, x, y) == 0;
-        if (clear && previousClear) {
-            distance = TruncToInt(std::hypot(previousX - midX, previousY - midY));
-            return false;
-        }
-        previousClear = clear;
-        previousX = x;
-        previousY = y;
-        return true;
-    });
-    return distance;
+    return TruncToInt(FirstPairDistance(x0, y0, x1, y1, 0.0, [&](int64_t x, int64_t y) {
+        return PixelOrZero(image, x, y) == 0 ? 1 : 0;
+    }));
 }
 
 void FitLength(int finger, HandModel& model, const FingerFitInputs& in) {

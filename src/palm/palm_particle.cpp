@@ -108,8 +108,8 @@ int NearestEdgeDistance(const cv::Mat& image, const LineEnds& line) {
         return 10;
     }
     const int mx = (line.ax + line.bx) >> 1, my = (line.ay + line.by) >> 1;
-    const bool inside = WalkInside(image, line.ax, line.ay, mx, my) &&
-                        WalkInside(image, line.bx, line.by, mx, my);
+    const bool inside =
+        WalkInside(image, line.ax, line.ay, mx, my) && WalkInside(image, line.bx, line.by, mx, my);
     // The distance of the first non-zero pixel from the midpoint toward (ex, ey), `none` when
     // there is none closer than `limit`. The i-th pixel of a walk lies at least i pixels from its
     // start, so the walk can stop at the limit.
@@ -120,13 +120,13 @@ int NearestEdgeDistance(const cv::Mat& image, const LineEnds& line) {
             if (walked++ >= limit) {
                 return false;
             }
-            const uint8_t v = inside ? image.ptr<uint8_t>(static_cast<int>(y))[x]
-                                     : PixelOrZero(image, x, y);
+            const uint8_t v =
+                inside ? image.ptr<uint8_t>(static_cast<int>(y))[x] : PixelOrZero(image, x, y);
             if (v == 0) {
                 return true;
             }
-            distance = TruncToInt(
-                std::hypot(static_cast<double>(x - mx), static_cast<double>(y - my)));
+            distance =
+                TruncToInt(std::hypot(static_cast<double>(x - mx), static_cast<double>(y - my)));
             return false;
         });
         return distance;
