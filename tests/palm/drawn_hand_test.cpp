@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include <opencv2/imgproc.hpp>
+
 #include "fixtures/hand_masks.h"
 #include "palm/finger_fit.h"
 #include "palm/palm_particle.h"
@@ -126,6 +128,41 @@ TEST(DrawnHand, FittedTipsLieOnTheDrawnTips) {
                 EXPECT_LE(error, c.radius / 2) << c.name << " mode " << mode << " finger " << f;
             }
         }
+    }
+}
+
+TEST(DrawnHand, FingerCheckTurnsTheFingerTermOffAndOn) {
+    // The previous fit's fingers are measured at the estimate: on the drawn hand (with its edge
+    // map) they are found and the finger term stays on; on an empty frame they are not and the
+    // term goes off; with a cleared previous model nothing is checked.
+    const DrawnHand hand = DrawHand(PoseOf(kPoses[0]));
+    cv::Mat edges;
+    cv::Canny(hand.mask * 255, edges, 150, 250, 3);
+    const cv::Mat empty = cv::Mat::zeros(hand.mask.size(), CV_8UC1);
+    const HandModel fitted = FitAt(hand, 5);
+    HandModel cleared;
+    cleared.Clear();
+    struct Case {
+        const char* name;
+        const cv::Mat* mask;
+        const cv::Mat* edges;
+        const HandModel* previous;
+        bool before, after;
+    };
+    const Case cases[] = {
+        {"drawn hand", &hand.mask, &edges, &fitted, false, true},
+        {"empty frame", &empty, &empty, &fitted, true, false},
+        {"cleared model", &empty, &empty, &cleared, true, true},
+    };
+    for (const Case& c : cases) {
+        PalmParticle tracker;
+        tracker.SetFrame(c.mask, c.edges);
+        tracker.Seed(static_cast<int>(hand.pose.cx), static_cast<int>(hand.pose.cy),
+                     hand.pose.radius, hand.pose.angle);
+        tracker.fingerTermOn = c.before;
+        tracker.outline.lineLength = TruncToInt(2.4 * hand.pose.radius);
+        tracker.CheckFingers(*c.previous);
+        EXPECT_EQ(tracker.fingerTermOn, c.after) << c.name;
     }
 }
 
