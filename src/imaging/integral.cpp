@@ -1,5 +1,7 @@
 #include "imaging/integral.h"
 
+#include "imaging/digital_line.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -192,19 +194,6 @@ void ScanRotatedRect(cv::Point top, cv::Point left, cv::Point bottom, cv::Point 
 
 }  // namespace
 
-int TruncToInt(double value) {
-    if (!(value == value)) {
-        return 0;
-    }
-    if (value >= 2147483647.0) {
-        return std::numeric_limits<int>::max();
-    }
-    if (value <= -2147483648.0) {
-        return std::numeric_limits<int>::min();
-    }
-    return static_cast<int>(value);
-}
-
 bool BuildIntegral(Integral& array, const cv::Mat& image) {
     if (image.empty() || image.type() != CV_8UC1) {
         return false;
@@ -376,55 +365,23 @@ double LineHitDistance(const cv::Mat& image, int x0, int y0, int x1, int y1) {
     if (image.empty() || image.type() != CV_8UC1) {
         return 10.0;
     }
-    // 64-bit coordinates: differences and steps cannot overflow, whatever the end points.
-    const int64_t cols = image.cols, rows = image.rows;
-    const double midX = (static_cast<double>(x0) + x1) / 2.0;
-    const double midY = (static_cast<double>(y0) + y1) / 2.0;
-    const int64_t dx = static_cast<int64_t>(x1) - x0, dy = static_cast<int64_t>(y1) - y0;
-    const int stepX = dx >= 0 ? 1 : -1, stepY = dy >= 0 ? 1 : -1;
-    const bool walkX = dx != 0 && std::fabs(static_cast<double>(dy) / dx) < 1.0;
-    const int64_t pixels = (walkX ? std::llabs(dx) : std::llabs(dy)) + 1;
-    const float slope =
-        walkX ? std::fabs(static_cast<float>(dy) / static_cast<float>(dx))
-              : (dy != 0 ? std::fabs(static_cast<float>(dx) / static_cast<float>(dy)) : 0.0f);
-    auto isSet = [&](int64_t x, int64_t y) {
-        return x >= 0 && y >= 0 && x < cols && y < rows &&
-               image.ptr<uint8_t>(static_cast<int>(y))[x] != 0;
-    };
-    // Both coordinates move monotonically, so once the walk is past an image edge in its
-    // direction of travel no later pixel can be set.
-    auto leftForGood = [&](int64_t x, int64_t y) {
-        return (stepX > 0 ? x >= cols : x < 0) || (stepY > 0 ? y >= rows : y < 0);
-    };
-    int64_t x = x0, y = y0;
-    float error = -0.5f;
-    bool previousSet = false;
-    int64_t previousX = x, previousY = y;
-    for (int64_t i = 0; i < pixels && !leftForGood(x, y); ++i) {
-        const bool set = isSet(x, y);
-        if (set && previousSet) {
-            return std::hypot(previousX - midX, previousY - midY);
-        }
-        previousSet = set;
-        previousX = x;
-        previousY = y;
-        // Advance along the major axis; the minor coordinate follows the error term.
-        error += slope;
-        if (walkX) {
-            x += stepX;
-            if (error >= 0) {
-                y += stepY;
-                error -= 1.0f;
-            }
-        } else {
-            y += stepY;
-            if (error >= 0) {
-                x += stepX;
-                error -= 1.0f;
-            }
-        }
+    if (WalkInside(image, x0, y0, x1, y1)) {
+        const uint8_t* data = image.data;
+        const size_t step = image.step;
+        return FirstPairDistance(x0, y0, x1, y1, 10.0, [&](int64_t x, int64_t y) {
+            return data[static_cast<size_t>(y) * step + static_cast<size_t>(x)] != 0 ? 1 : 0;
+        });
     }
-    return 10.0;
+    const int64_t cols = image.cols, rows = image.rows;
+    const int stepX = x1 >= x0 ? 1 : -1, stepY = y1 >= y0 ? 1 : -1;
+    return FirstPairDistance(x0, y0, x1, y1, 10.0, [&](int64_t x, int64_t y) {
+        // Both coordinates move monotonically, so once the walk is past an image edge in its
+        // direction of travel no later pixel can be set (-1 ends the walk).
+        if ((stepX > 0 ? x >= cols : x < 0) || (stepY > 0 ? y >= rows : y < 0)) {
+            return -1;
+        }
+        return PixelOrZero(image, x, y) != 0 ? 1 : 0;
+    });
 }
 
 int SquareSum(const cv::Mat& image, int x, int y, int r) {

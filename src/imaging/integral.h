@@ -20,6 +20,7 @@
 #define OLVAR_IMAGING_INTEGRAL_H
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -30,7 +31,18 @@ using Integral = std::vector<int32_t>;
 
 // Truncates toward zero like a C cast, but saturates values outside the int range (and maps NaN
 // to 0) instead of invoking undefined behaviour.
-int TruncToInt(double value);
+inline int TruncToInt(double value) {
+    if (!(value == value)) {
+        return 0;
+    }
+    if (value >= 2147483647.0) {
+        return std::numeric_limits<int>::max();
+    }
+    if (value <= -2147483648.0) {
+        return std::numeric_limits<int>::min();
+    }
+    return static_cast<int>(value);
+}
 
 // Fills the integral of a single-channel 8-bit image, resizing the array to its pixel count.
 // Returns false (and does nothing) when the image is empty or not single-channel 8-bit.
