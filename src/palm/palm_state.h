@@ -4,7 +4,8 @@
 #ifndef OLVAR_PALM_PALM_STATE_H
 #define OLVAR_PALM_PALM_STATE_H
 
-#include "olvar/olvar.h"
+#include <opencv2/core.hpp>
+
 #include "palm/hand_box.h"
 
 namespace olvar {
@@ -14,8 +15,8 @@ inline constexpr int kPalmFingers = 5;
 // The palm group of the tracking record, working grid.
 struct PalmGroup {
     double radius = 1.0;
-    OlvarPoint fingertips[kPalmFingers] = {};
-    OlvarPoint fingerBases[kPalmFingers] = {};
+    cv::Point2f fingertips[kPalmFingers];
+    cv::Point2f fingerBases[kPalmFingers];
     int fingerEvent = -1;
 };
 
