@@ -167,6 +167,41 @@ TEST_F(PalmStepTest, BuffersAreKeptAcrossFramesAndRemadeForANewFrameSize) {
 // Hands at the frame's edges and corners for frame shapes whose camera grid is larger than the
 // working grid times the object's scale (1280 x 720: working 264 x 150, k = 4.85 > 4.8), equal
 // to it (a frame of at most 200 x 150, or 120 x 2048, runs unscaled), or 640 x 480.
+// Counts the images OpenCV allocates (every cv::Mat buffer, also those made inside OpenCV's own
+// functions) while installed as the default allocator.
+class CountingAllocator : public cv::MatAllocator {
+  public:
+    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
+                           cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
+        ++count;
+        return std_->allocate(dims, sizes, type, data, step, flags, usage);
+    }
+    bool allocate(cv::UMatData* data, cv::AccessFlag flags,
+                  cv::UMatUsageFlags usage) const override {
+        return std_->allocate(data, flags, usage);
+    }
+    void deallocate(cv::UMatData* data) const override { std_->deallocate(data); }
+
+    mutable int count = 0;
+
+  private:
+    cv::MatAllocator* std_ = cv::Mat::getStdAllocator();
+};
+
+TEST_F(PalmStepTest, ARunningPalmStepAllocatesNoImage) {
+    Step();  // the first frame makes the camera-grid buffers
+    CountingAllocator counter;
+    cv::Mat::setDefaultAllocator(&counter);
+    for (int frame = 0; frame < 3; ++frame) {
+        Step();
+    }
+    const int counted = counter.count;
+    { const cv::Mat probe(4, 4, CV_8UC1); }
+    cv::Mat::setDefaultAllocator(nullptr);
+    EXPECT_EQ(counted, 0);
+    EXPECT_EQ(counter.count, 1) << "the counter sees an image made meanwhile";
+}
+
 TEST_F(PalmStepTest, EveryBoxStaysInsideTheFrameForAnyHandPositionAndShape) {
     struct Shape {
         int width, height;
