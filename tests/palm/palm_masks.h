@@ -33,16 +33,19 @@ inline void Stroke(cv::Mat& mask, cv::Point from, double angle, double length, i
     cv::line(mask, from, to, cv::Scalar(1), thickness);
 }
 
-// An open hand pointing up: a palm disc of radius r at `centre` and four fingers of about 2r,
-// spread over 50 degrees, starting at the top of the palm.
+// An open hand pointing up: a palm disc of radius r at `centre` and four fingers of 1.8 r whose
+// roots lie across the top of the palm (0.55 r apart), fanning out by 0.2 rad each.
+inline cv::Point FingerRoot(cv::Point centre, int r, int finger) {
+    return {static_cast<int>(centre.x + (finger - 1.5) * 0.55 * r),
+            static_cast<int>(centre.y - 0.75 * r)};
+}
+inline double FingerAngle(int finger) {
+    return 1.5707963267948966 - (finger - 1.5) * 0.2;
+}
 inline void OpenHand(cv::Mat& mask, cv::Point centre, int r) {
     Disc(mask, centre, r);
-    constexpr double kUp = 1.5707963267948966;
     for (int f = 0; f < 4; ++f) {
-        const double angle = kUp + (f - 1.5) * 0.3;
-        const cv::Point root(static_cast<int>(centre.x + 0.8 * r * std::cos(angle)),
-                             static_cast<int>(centre.y - 0.8 * r * std::sin(angle)));
-        Stroke(mask, root, angle, 1.8 * r, std::max(2, r / 3));
+        Stroke(mask, FingerRoot(centre, r, f), FingerAngle(f), 1.8 * r, std::max(2, r / 3));
     }
 }
 
