@@ -191,13 +191,14 @@ class CountingAllocator : public cv::MatAllocator {
 TEST_F(PalmStepTest, ARunningPalmStepAllocatesNoImage) {
     Step();  // the first frame makes the camera-grid buffers
     CountingAllocator counter;
+    cv::MatAllocator* const previous = cv::Mat::getDefaultAllocator();
     cv::Mat::setDefaultAllocator(&counter);
     for (int frame = 0; frame < 3; ++frame) {
         Step();
     }
     const int counted = counter.count;
     { const cv::Mat probe(4, 4, CV_8UC1); }
-    cv::Mat::setDefaultAllocator(nullptr);
+    cv::Mat::setDefaultAllocator(previous);
     EXPECT_EQ(counted, 0);
     EXPECT_EQ(counter.count, 1) << "the counter sees an image made meanwhile";
 }
