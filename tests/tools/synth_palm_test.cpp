@@ -4,9 +4,11 @@
 // is exercised in (arms down, raised open hand, taps, fist, open, lowered).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
+#include "synth/hand.h"
 #include "synth/scene.h"
 
 namespace olvar::synth {
@@ -27,6 +29,7 @@ class PalmScene : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         SceneConfig config;
+        config.frameSize = cv::Size(320, 240);  // the hand's geometry scales with the frame
         config.script = ScriptPalm();
         scene_ = new Scene(config);
     }
@@ -79,8 +82,28 @@ TEST_F(PalmScene, ScriptOrderAndTapsOfHalfTheIndexLength) {
     std::vector<Phase> phases;
     float openIndex = 0.0f, shortestIndex = 1e9f;
     int tapRuns = 0, tapFrames = 0, longestTap = 0, run = 0;
+    // The shapes straight from the script's poses (no pixels needed), as the truth derives them.
+    const Track& track = scene_->config().script.people[0];
+    const Placement placement = track.PlacementFor(scene_->config().frameSize);
     for (int i = 0; i < scene_->FrameCount(); ++i) {
-        const PalmTruth& palm = scene_->Render(i).people[0].palms[kHand];
+        const Body body =
+            PlaceBody(track.PoseAt(i, nullptr), placement, scene_->config().frameSize.width);
+        const OpenHand hand = OpenHandOf(body, kHand);
+        PalmTruth palm;
+        palm.open = IsOpenHand(body, kHand);
+        palm.fist = palm.open && body.handShapes[kHand].fingers < 0.5f;
+        palm.tapping = palm.open && !palm.fist && body.handShapes[kHand].index < 0.75f;
+        palm.centre = hand.centre;
+        palm.radius = hand.radius;
+        std::copy(hand.tips.begin(), hand.tips.end(), palm.tips.begin());
+        std::copy(hand.bases.begin(), hand.bases.end(), palm.bases.begin());
+        if (i % 50 == 0) {
+            // The rendered truth says the same.
+            const PalmTruth rendered = scene_->Render(i).people[0].palms[kHand];
+            EXPECT_EQ(rendered.open, palm.open);
+            EXPECT_EQ(rendered.tapping, palm.tapping);
+            EXPECT_EQ(rendered.tips[1], palm.tips[1]);
+        }
         const Phase phase = !palm.open     ? Phase::kDown
                             : palm.fist    ? Phase::kFist
                             : palm.tapping ? Phase::kTap
