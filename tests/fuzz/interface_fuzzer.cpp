@@ -2,8 +2,9 @@
 // input bytes: a frame geometry (valid, at the limits or invalid), then up to 48 operations
 // among the sixteen with their arguments (null pointers, wrong sizes, out-of-range modes, user
 // counts and preview sizes) and frames whose contents are raw bytes, repeated blocks or
-// person-like shapes on a room. After every ProcessFrame it checks what the interface promises;
-// a broken promise aborts, so the fuzzer keeps the input.
+// person-like shapes on a room. After every ProcessFrame it checks what the interface promises:
+// a documented status, userNumber 0..2, finite records with face and hands inside the picture,
+// gesture ids in -2..72. A broken promise aborts, so the fuzzer keeps the input.
 //
 // Input layout: a reader takes bytes from the front; a finished input reads as zeros, so every
 // prefix of an input is an input too.
@@ -166,11 +167,21 @@ void CheckFrameResults(const Session& s, int status, int userNumber, const Track
         Fail("userNumber out of 0..2", userNumber);
     }
     for (int k = 0; k < s.userCount; ++k) {
-        if (records[k].torsoHalfWidth > 0 && !olvar::checks::Finite(records[k])) {
-            Fail("a tracked user's record is not finite", k);
-        }
         if (gestures[k].gesture != -1000 && !olvar::checks::GestureInRange(gestures[k].gesture)) {
             Fail("gesture id out of -2..72", gestures[k].gesture);
+        }
+        if (records[k].torsoHalfWidth <= 0) {
+            continue;
+        }
+        if (!olvar::checks::Finite(records[k])) {
+            Fail("a tracked user's record is not finite", k);
+        }
+        for (const olvar::checks::NamedPoint& p : olvar::checks::ObservedPoints(records[k])) {
+            if (!olvar::checks::InPicture(p, s.geometry.width, s.geometry.height)) {
+                std::fprintf(stderr, "%s at (%g, %g) in a %dx%d picture\n", p.name, p.x, p.y,
+                             s.geometry.width, s.geometry.height);
+                Fail("an observed point outside the picture", k);
+            }
         }
     }
 }
