@@ -99,27 +99,32 @@ std::vector<uint8_t> MakeFrame(Reader& in, const Geometry& g, size_t size, int f
         }
         return frame;
     }
-    // A room of soft vertical bands, with noise of a chosen amplitude.
-    const int noise = kind == 1 ? in.Below(64) : in.Below(4);
-    uint32_t state = 1 + in.Byte() + 256u * static_cast<uint32_t>(frameIndex);
+    // A room of soft vertical bands: one row made and copied (cheap under the sanitizers), with
+    // noise of a chosen amplitude on plain rooms only.
     const int stride = std::abs(g.stride);
     const int bpp = g.BytesPerPixel();
     if (g.width <= 0 || g.height <= 0 || stride < g.width * bpp) {
         return frame;
     }
-    for (int y = 0; y < g.height; ++y) {
-        for (int x = 0; x < g.width; ++x) {
-            const size_t at = static_cast<size_t>(y) * stride + static_cast<size_t>(x) * bpp;
-            if (at + 3 > size) {
-                return frame;
-            }
-            state = state * 1103515245u + 12345u;
-            const int n =
-                noise == 0 ? 0 : static_cast<int>((state >> 16) % (2 * noise + 1)) - noise;
-            const int band = 90 + 40 * ((x * 8 / std::max(1, g.width)) % 3);
-            for (int c = 0; c < 3; ++c) {
-                frame[at + c] = static_cast<uint8_t>(std::clamp(band + 10 * c + n, 0, 255));
-            }
+    std::vector<uint8_t> row(static_cast<size_t>(stride), 0);
+    for (int x = 0; x < g.width; ++x) {
+        const int band = 90 + 40 * ((x * 8 / g.width) % 3);
+        for (int c = 0; c < 3; ++c) {
+            row[static_cast<size_t>(x) * bpp + c] = static_cast<uint8_t>(band + 10 * c);
+        }
+    }
+    for (size_t at = 0; at < size; at += row.size()) {
+        std::memcpy(frame.data() + at, row.data(), std::min(row.size(), size - at));
+    }
+    if (kind == 1) {
+        const int noise = in.Below(64);
+        uint32_t state = 1 + in.Byte() + 256u * static_cast<uint32_t>(frameIndex);
+        for (size_t i = 0; noise > 0 && i < size; i += 1 + (state >> 28)) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            const int n = static_cast<int>(state % (2 * noise + 1)) - noise;
+            frame[i] = static_cast<uint8_t>(std::clamp(frame[i] + n, 0, 255));
         }
     }
     if (kind >= 2) {  // person-like shapes: a skin-coloured head over a shirt, arms at angles
@@ -134,6 +139,9 @@ std::vector<uint8_t> MakeFrame(Reader& in, const Geometry& g, size_t size, int f
                     for (int x = std::max(0, x0); x < std::min(g.width, x1); ++x) {
                         const size_t at =
                             static_cast<size_t>(y) * stride + static_cast<size_t>(x) * bpp;
+                        if (at + 3 > size) {
+                            return;
+                        }
                         frame[at] = b;
                         frame[at + 1] = gr;
                         frame[at + 2] = r;
@@ -150,6 +158,9 @@ std::vector<uint8_t> MakeFrame(Reader& in, const Geometry& g, size_t size, int f
     }
     return frame;
 }
+
+// Frames per input: enough to learn the room, find a person and follow it for a while.
+constexpr int kMaxFrames = 64;
 
 struct Session {
     IOlvar* tracker = nullptr;
@@ -328,7 +339,7 @@ void RunOperation(Session& s, Reader& in) {
         default: {
             // A run of frames, so that warm-up, segmentation and tracking are reached.
             const int count = 1 + in.Below(12);
-            for (int i = 0; i < count && s.frames < 160; ++i) {
+            for (int i = 0; i < count && s.frames < kMaxFrames; ++i) {
                 ProcessOneFrame(s, in);
             }
             break;
