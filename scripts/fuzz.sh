@@ -29,5 +29,5 @@ mkdir -p build-fuzz/corpus
 # One process, one input at a time: the library's process-wide values (warm-up count, motion
 # limit) carry over between inputs, as they do in a host that creates several trackers.
 ./build-fuzz/tests/fuzz/olvar_fuzz build-fuzz/corpus tests/fuzz/corpus \
-    -max_total_time="$seconds" -max_len=16384 -timeout=30 -rss_limit_mb=4096 \
+    -max_total_time="$seconds" -max_len=16384 -timeout=120 -rss_limit_mb=4096 \
     -artifact_prefix=build-fuzz/ -print_final_stats=1
