@@ -42,9 +42,10 @@ bool MaskFits(const cv::Mat* mask, const cv::Mat& colour) {
 
 }  // namespace
 
-ParkMiller& SharedColourRandom() {
+SharedRandomLease SharedColourRandom() {
+    static std::mutex mutex;
     static ParkMiller shared;
-    return shared;
+    return SharedRandomLease(mutex, shared);
 }
 
 void ColourHistogram(const cv::Mat& colour, const cv::Mat* mask, int cx, int cy, int hx, int hy,
@@ -141,7 +142,7 @@ ColourStep ReportColourEstimate(const FaceParticle& estimate, float bestWeight, 
 }
 
 FaceColourTracker::FaceColourTracker() {
-    SharedColourRandom().Reseed();
+    SharedColourRandom()->Reseed();
 }
 
 bool FaceColourTracker::FrameUsable(const cv::Mat& colour, int width, int height) const {
@@ -157,11 +158,11 @@ void FaceColourTracker::StartColourTracker(int x, int y, int hx, int hy, const c
         std::fill(referenceHistogram, referenceHistogram + kHistogramBins, 0.0f);
     }
     faceParticles[0] = {x, y, 0, 0, hx, hy, 0};
-    ParkMiller& random = SharedColourRandom();
+    const SharedRandomLease random = SharedColourRandom();
     for (int i = 1; i < kParticles; ++i) {
         float c[7];
         for (float& sample : c) {
-            sample = random.Cauchy(spread);
+            sample = random->Cauchy(spread);
         }
         FaceParticle& p = faceParticles[i];
         p.x = TruncToInt(hx * c[0] + x);
@@ -195,11 +196,11 @@ void FaceColourTracker::Resample() {
 
     FaceParticle parents[kParticles];
     std::memcpy(parents, faceParticles, sizeof(parents));
-    ParkMiller& random = SharedColourRandom();
-    random.Uniform();  // the first draw is not used
+    const SharedRandomLease random = SharedColourRandom();
+    random->Uniform();  // the first draw is not used
     faceParticles[0] = faceEstimate;
     for (int i = 1; i < kParticles; ++i) {
-        const float u = random.Uniform();
+        const float u = random->Uniform();
         // The k with cdf[k] <= u < cdf[k + 1]; a draw at or beyond the last entry takes the
         // last particle.
         const int above = static_cast<int>(std::upper_bound(cdf, cdf + kParticles + 1, u) - cdf);
@@ -209,12 +210,12 @@ void FaceColourTracker::Resample() {
 }
 
 void FaceColourTracker::Predict() {
-    ParkMiller& random = SharedColourRandom();
+    const SharedRandomLease random = SharedColourRandom();
     for (FaceParticle& p : faceParticles) {
-        const float a = random.Gaussian(0, 2 * spread);
+        const float a = random->Gaussian(0, 2 * spread);
         float z[7];
         for (int k = 1; k <= 6; ++k) {
-            z[k] = random.Gaussian(0, spread);
+            z[k] = random->Gaussian(0, spread);
         }
         p.x = TruncToInt(velocityGain * p.vx + p.x + p.hx * a + 0.5);
         p.y = TruncToInt(velocityGain * p.vy + p.y + p.hy * z[1] + 0.5);

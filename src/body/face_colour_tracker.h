@@ -5,6 +5,8 @@
 #ifndef OLVAR_BODY_FACE_COLOUR_TRACKER_H
 #define OLVAR_BODY_FACE_COLOUR_TRACKER_H
 
+#include <mutex>
+
 #include <opencv2/core.hpp>
 
 #include "body/random.h"
@@ -30,8 +32,22 @@ float Bhattacharyya(const float* a, const float* b);
 // counts as having no outline.
 float HeadOutlineFactor(const cv::Mat& mask, int cx, int cy, int hx);
 
-// The random stream shared by all face colour trackers of the process.
-ParkMiller& SharedColourRandom();
+// Exclusive use of the random stream that all face colour trackers of the process share.
+// Trackers on different threads take turns for whole batches of draws (one start, one
+// resampling, one prediction); within a batch the stream runs as on one thread. Hold a lease
+// only for one batch: the lock is not recursive.
+class SharedRandomLease {
+  public:
+    SharedRandomLease(std::mutex& mutex, ParkMiller& stream) : lock_(mutex), stream_(stream) {}
+    ParkMiller* operator->() const { return &stream_; }
+    ParkMiller& operator*() const { return stream_; }
+
+  private:
+    std::unique_lock<std::mutex> lock_;
+    ParkMiller& stream_;
+};
+
+SharedRandomLease SharedColourRandom();
 
 struct FaceParticle {
     int x;

@@ -155,8 +155,9 @@ int RangeCount(const int32_t* integral, int W, int H, int x0, int y0, int x1, in
 // (previousX, previousY) when the hand was already found, else 0.
 void PlaceArmChain(UserTracker& tracker, int arm, const ArmChain& chain, double previousX,
                    double previousY, const int32_t* foreground);
-// Marks the hand found at (x, y): size half the torso half-width, mass the foreground count of
-// the box of half-side handSizeInt / 2 around it.
+// Marks the hand found at (x, y), moved into the working image when it lies outside: size half
+// the torso half-width, mass the foreground count of the box of half-side handSizeInt / 2
+// around it.
 void SetHandFound(UserTracker& tracker, int arm, double x, double y, const int32_t* foreground);
 
 // ---- Hand cells -------------------------------------------------------------------------------

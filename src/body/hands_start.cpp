@@ -128,8 +128,11 @@ UpperArmChoice ChooseUpperArm(const ArmContext& arm, const std::vector<ForearmPa
 }
 
 void SetHandFound(UserTracker& tracker, int arm, double x, double y, const int32_t* foreground) {
-    tracker.handX[arm] = static_cast<float>(x);
-    tracker.handY[arm] = static_cast<float>(y);
+    // The hand is an observation, kept in the working image: a chain fitted to cells at the
+    // border can reach past it, and hosts map the hand to a cursor. (The skeleton's hand joint
+    // keeps the chain's end.)
+    tracker.handX[arm] = static_cast<float>(std::clamp(x, 0.0, tracker.W - 1.0));
+    tracker.handY[arm] = static_cast<float>(std::clamp(y, 0.0, tracker.H - 1.0));
     tracker.handSize[arm] = tracker.torsoSize / 2.0f;
     tracker.handSizeInt[arm] = TruncToInt(tracker.handSize[arm]);
     tracker.handFound[arm] = true;

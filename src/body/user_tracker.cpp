@@ -17,6 +17,31 @@ void UserTracker::SetWorkingSize(int width, int height) {
     torsoFilter.SetFrameSize(width, height);
 }
 
+void UserTracker::ResetBodyParts() {
+    faceX = faceY = faceSize = 0;
+    faceSizeLast = 0;
+    faceFound = false;
+    faceColour.faceEstimate = FaceParticle{};
+    torsoX = torsoY = 0;
+    torsoSize = 0;
+    torsoFound = false;
+    scratchX = scratchY = scratchSize = 0;
+    skeleton.BuildSkeleton();
+    for (int arm = 0; arm < 2; ++arm) {
+        ForgetHand(arm);
+    }
+    faceExtent = FaceExtent{};
+}
+
+void UserTracker::ForgetHand(int arm) {
+    handX[arm] = handY[arm] = handSize[arm] = 0;
+    handSizeInt[arm] = 0;
+    handFound[arm] = false;
+    handStepX[arm] = handStepY[arm] = 0;
+    handMass[arm] = 0;
+    handColour[arm].present = false;
+}
+
 void UserTracker::AnchorSkeletonToBody() {
     // The shoulder centre sits half a torso half-width below the shoulder line, lowered toward
     // the chin when the face is followed.

@@ -64,6 +64,12 @@ class UserTracker {
 
     // Sets the working size of the tracker and its filters.
     void SetWorkingSize(int width, int height);
+    // Forgets every position, size and found flag of the face, torso, skeleton and hands, as a
+    // new tracker holds them: positions from another working size or from a lost user are no
+    // observations of the next one. Colour models and the filters' settings stay.
+    void ResetBodyParts();
+    // Forgets one hand: position, size, step, mass, found flag and colour histogram.
+    void ForgetHand(int arm);
 
     // Face search above the torso and face tracking. 0 found/tracked, 10 not.
     int FindFace(const cv::Mat& colour, const int32_t* skinIntegral,

@@ -22,7 +22,7 @@ int Olvar::RunUserSteps(int* userNumber, TrackingRecord* records, GestureRecord*
         }
         for (int k = 0; k < 2; ++k) {
             gestures[k].gesture = gesUndefined;
-            if (options_.gestureEnabled && records[k].torsoHalfWidth > 0) {
+            if (options_.gestureEnabled != 0 && records[k].torsoHalfWidth > 0) {
                 recognizers_[k].Recognize(&records[k], &gestures[k]);
             }
         }
@@ -34,7 +34,7 @@ int Olvar::RunUserSteps(int* userNumber, TrackingRecord* records, GestureRecord*
     }
     *userNumber = 1;
     gestures[0].gesture = gesUndefined;
-    if (options_.gestureEnabled) {
+    if (options_.gestureEnabled != 0) {
         recognizers_[0].Recognize(&records[0], &gestures[0]);
     }
     return kOlvarOk;
@@ -49,14 +49,14 @@ void Olvar::ClearTrackedFlags() {
 }
 
 int Olvar::OptionalSteps(const FrameView& frame) {
-    if (options_.estimateHeight) {
+    if (options_.estimateHeight != 0) {
         users_.EstimateHeight(frame.foregroundIntegral);
     }
     int noted = 0;
-    if (options_.legTrackingEnabled) {
+    if (options_.legTrackingEnabled != 0) {
         noted = users_.LegStep(frame);
     }
-    if (options_.palmEnabled) {
+    if (options_.palmEnabled != 0) {
         noted = users_.Current().handsReady ? users_.PalmStep(frame, scale_) : 1;
     }
     return noted;

@@ -8,7 +8,7 @@
 namespace olvar {
 namespace {
 
-constexpr OlvarOptions kDefaultOptions = {false, false, true, true, false, false};
+constexpr OptionBytes kDefaultOptions = {0, 0, 1, 1, 0, 0};
 
 }  // namespace
 
@@ -57,7 +57,10 @@ int Olvar::SetOptions(const OlvarOptions* options) {
 }
 
 OlvarOptions Olvar::GetOptions() {
-    return options_;
+    // Copied as bytes: the host gets back exactly what it set, without a load as bool.
+    OlvarOptions options;
+    std::memcpy(&options, &options_, sizeof options);
+    return options;
 }
 
 int Olvar::SetUserMode(const UserMode* mode) {
@@ -105,7 +108,7 @@ const char* Olvar::GetGestureName(int index) {
 }
 
 void Olvar::EnableLegTracking(bool on) {
-    options_.legTrackingEnabled = on;
+    options_.legTrackingEnabled = on ? 1 : 0;
     if (!on) {
         // The next record of the current user reports no legs.
         users_.Current().legsReady = false;
@@ -113,7 +116,7 @@ void Olvar::EnableLegTracking(bool on) {
 }
 
 void Olvar::EnablePalmTracking(bool on) {
-    options_.palmEnabled = on;
+    options_.palmEnabled = on ? 1 : 0;
     if (!on) {
         // The next record of the current user reports no palm.
         users_.palm[users_.current].ClearFlags();

@@ -3,6 +3,7 @@
 #ifndef OLVAR_LIBRARY_OLVAR_OBJECT_H
 #define OLVAR_LIBRARY_OLVAR_OBJECT_H
 
+#include <cstdint>
 #include <memory>
 
 #include "gestures/recognizer.h"
@@ -11,6 +12,18 @@
 #include "users/per_user_state.h"
 
 namespace olvar {
+
+// The six option bytes exactly as the host set them. Hosts may pass any non-zero byte for "on"
+// (97, 255, ...), which is no valid bool, so the bytes are kept as bytes and tested against 0.
+struct OptionBytes {
+    uint8_t estimateHeight;
+    uint8_t reserved1;
+    uint8_t reserved2;
+    uint8_t gestureEnabled;
+    uint8_t legTrackingEnabled;
+    uint8_t palmEnabled;
+};
+static_assert(sizeof(OptionBytes) == sizeof(OlvarOptions), "one byte per option");
 
 class Olvar final : public IOlvar {
   public:
@@ -55,7 +68,7 @@ class Olvar final : public IOlvar {
     void ClearTrackedFlags();
     void StoreLastRecord(int user, const TrackingRecord& record);
 
-    OlvarOptions options_;
+    OptionBytes options_;
     std::unique_ptr<TrackingContext> context_;
 
     // Copies of the context's geometry, refreshed by every successful SetFrameFormat.

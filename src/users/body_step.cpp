@@ -147,6 +147,10 @@ int PerUserState::StartUserFromBlob(const FrameView& frame, const cv::Rect& blob
     }
     lastFaceX = TruncToInt(u.faceX);
     lastFaceY = TruncToInt(u.faceY);
+    // A new start: hands of an earlier track (a lost user, maybe another person) are no
+    // observations of this one, so hand detection must find both again.
+    u.ForgetHand(0);
+    u.ForgetHand(1);
     u.present = true;
     return kOlvarOk;
 }

@@ -35,8 +35,6 @@ void PerUserState::BuildState() {
     pixelCount = width * height;
     reserved = 0;
     current = 0;
-    lastFaceX = lastFaceY = 0;
-    headTop = bodyBottom = -1;
     userMode = UserMode{1, 0};
     recheckFace = recheckTorso = recheckHand0 = recheckHand1 = true;
     CreateBuffers();
@@ -54,11 +52,15 @@ void PerUserState::CreateBuffers() {
 }
 
 void PerUserState::ResetTrackers() {
+    // Rows and positions of the old working size mean nothing in the new one.
+    lastFaceX = lastFaceY = 0;
+    headTop = bodyBottom = -1;
     for (PalmState& state : palm) {
         state.Clear();
     }
     for (UserTracker& user : users) {
         user.SetWorkingSize(width, height);
+        user.ResetBodyParts();
         user.present = false;
         user.torsoReady = false;
         user.handsReady = false;

@@ -173,7 +173,7 @@ TEST_F(ColourTracker, StartScattersParticlesWithCauchyDrawsFromTheSharedStream) 
     const Person p(100, 60, 10);
     // A second tracker resets the shared stream: both start from the same seed.
     FaceColourTracker other;
-    EXPECT_EQ(SharedColourRandom().State(), ParkMiller::kSeed);
+    EXPECT_EQ(SharedColourRandom()->State(), ParkMiller::kSeed);
     StartOn(p, 100, 60, 10, 12);
 
     const FaceParticle& first = tracker.faceParticles[0];
@@ -205,7 +205,7 @@ TEST_F(ColourTracker, StartScattersParticlesWithCauchyDrawsFromTheSharedStream) 
     for (int k = 7; k < 74 * 7; ++k) {
         replica.Next();
     }
-    EXPECT_EQ(SharedColourRandom().State(), replica.State());
+    EXPECT_EQ(SharedColourRandom()->State(), replica.State());
     // The other tracker continues the same sequence.
     other.mask = &p.mask;
     other.StartColourTracker(100, 60, 10, 12, p.colour, kW, kH);
@@ -265,7 +265,7 @@ TEST_F(ColourTracker, PredictionDrawsSevenNormalsPerParticleInOrder) {
     StartOn(p);
     const FaceParticle q{100, 60, 5.0f, -5.0f, 10, 12, 0.01f};
     SetAllParticles(q);
-    ParkMiller replica(SharedColourRandom().State());
+    ParkMiller replica(SharedColourRandom()->State());
     for (int k = 0; k < 75; ++k) {
         replica.Uniform();
     }
@@ -295,7 +295,7 @@ TEST_F(ColourTracker, BadImagesLeaveTheTrackerUntouched) {
     StartOn(p);
     FaceParticle before[FaceColourTracker::kParticles];
     std::memcpy(before, tracker.faceParticles, sizeof(before));
-    const int state = SharedColourRandom().State();
+    const int state = SharedColourRandom()->State();
     const cv::Mat grey(kH, kW, CV_8UC1, cv::Scalar(0));
     const cv::Mat small(10, 10, CV_8UC3, cv::Scalar(0));
     EXPECT_EQ(tracker.StepColourTracker(grey, kW, kH).status, -1);
@@ -305,7 +305,7 @@ TEST_F(ColourTracker, BadImagesLeaveTheTrackerUntouched) {
     tracker.mask = &smallMask;
     EXPECT_EQ(tracker.StepColourTracker(p.colour, kW, kH).status, -1);
     EXPECT_TRUE(SameParticles(tracker.faceParticles, before));
-    EXPECT_EQ(SharedColourRandom().State(), state);
+    EXPECT_EQ(SharedColourRandom()->State(), state);
 }
 
 TEST_F(ColourTracker, FollowsAHeadMovingSideways) {

@@ -244,9 +244,9 @@ TEST_F(FaceTracking, LosesFacesTooLargeForTheTorsoOrWithoutATorso) {
 
     StartAt(8);
     u.torsoSize = 5;
-    const int state = SharedColourRandom().State();
+    const int state = SharedColourRandom()->State();
     EXPECT_EQ(Track(full, full), 10);
-    EXPECT_EQ(SharedColourRandom().State(), state);  // no colour step was taken
+    EXPECT_EQ(SharedColourRandom()->State(), state);  // no colour step was taken
 
     // Not followed and no torso: nothing to search above.
     StartAt(8);

@@ -2,6 +2,7 @@
 // stage limits and the store capacities.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -111,6 +112,43 @@ TEST(HandsStart, PlacesHandsOfStillPoses) {
                 EXPECT_GT(rig.tracker.handMass[arm], 0);
             }
         }
+    }
+}
+
+TEST(HandsStart, AChainReachingPastTheBorderLeavesTheHandInThePicture) {
+    // Chains fitted to cells at the image border can end outside it; the hand, an observation
+    // a host maps to a cursor, stays in the working image, while the skeleton's hand joint keeps
+    // the chain's end.
+    constexpr double kPi = 3.14159265358979323846;
+    struct Case {
+        const char* name;
+        double shoulderX, shoulderY, angle;
+        float handX, handY;
+    };
+    const Case cases[] = {
+        {"right", 190, 50, 0, 199, 50},         {"left", 5, 50, kPi, 0, 50},
+        {"down", 100, 140, -kPi / 2, 100, 149}, {"up", 100, 5, kPi / 2, 100, 0},
+        {"inside", 100, 50, 0, 150, 50},
+    };
+    const std::vector<int32_t> noForeground(200 * 150, 0);
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        UserTracker tracker;
+        tracker.torsoSize = 20;
+        BodySkeleton& sk = tracker.skeleton;
+        sk.J(BodySkeleton::kRightShoulder).x = k.shoulderX;
+        sk.J(BodySkeleton::kRightShoulder).y = k.shoulderY;
+        ArmChain chain;
+        chain.upperLength = 20;
+        chain.upperAngle = k.angle;
+        chain.foreLength = 30;
+        chain.foreAngle = k.angle;
+        PlaceArmChain(tracker, 0, chain, 0, 0, noForeground.data());
+        EXPECT_TRUE(tracker.handFound[0]);
+        EXPECT_NEAR(tracker.handX[0], k.handX, 1e-4);
+        EXPECT_NEAR(tracker.handY[0], k.handY, 1e-4);
+        EXPECT_NEAR(sk.J(BodySkeleton::kRightHand).x, k.shoulderX + 50 * std::cos(k.angle), 1e-9);
+        EXPECT_NEAR(sk.J(BodySkeleton::kRightHand).y, k.shoulderY - 50 * std::sin(k.angle), 1e-9);
     }
 }
 

@@ -13,10 +13,8 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${OLVAR_BUILD_DIR} --prefix ${prefix})
 
-set(flags "")
-if(OLVAR_SANITIZE)
-    set(flags "-fsanitize=address,undefined")
-endif()
+# The consumer is built with the sanitizers of the library it links.
+set(flags "${OLVAR_SANITIZER_FLAGS}")
 
 # find_package(olvar)
 run(${CMAKE_COMMAND} -S ${OLVAR_CONSUMER_SOURCE} -B ${OLVAR_SCRATCH}/cmake-build

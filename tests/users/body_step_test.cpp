@@ -5,7 +5,10 @@
 
 #include <memory>
 
+#include <opencv2/imgproc.hpp>
+
 #include "imaging/integral.h"
+#include "synth/scene.h"
 #include "users/per_user_state.h"
 
 namespace olvar {
@@ -159,6 +162,33 @@ TEST_F(BodyStepTest, TorsoAndHandsStepOfAnAbsentUserClearsItsLaterStages) {
     EXPECT_EQ(state->FaceHandsStep(Frame()), 1);
     EXPECT_FALSE(u.torsoReady);
     EXPECT_FALSE(u.handsReady);
+}
+
+TEST_F(BodyStepTest, ANewStartForgetsTheHandsOfTheLostTrack) {
+    // A rendered person at rest, the silhouette as foreground. The tracker still holds the
+    // hands of a user it lost elsewhere in the picture; starting the new user must drop them,
+    // or hand detection would report one it never saw (it keeps a hand it finds no cells for).
+    synth::SceneConfig config;
+    config.frameSize = cv::Size(W, H);
+    config.script = synth::ScriptRest();
+    const synth::Scene scene(config);
+    const synth::Frame frame = scene.Render(scene.FrameCount() - 1);
+    colour = frame.image.clone();
+    cv::cvtColor(colour, ycrcb, cv::COLOR_BGR2YCrCb);
+    foreground = frame.people.at(0).silhouette.clone();
+    Integrate();
+    UserTracker& u = state->users[0];
+    for (int arm = 0; arm < 2; ++arm) {
+        u.handX[arm] = 10;
+        u.handY[arm] = 140;
+        u.handFound[arm] = true;
+    }
+    ASSERT_EQ(state->BodyStep(Frame()), 0);
+    ASSERT_TRUE(u.present);
+    for (int arm = 0; arm < 2; ++arm) {
+        EXPECT_FALSE(u.handFound[arm]);
+        EXPECT_EQ(u.handX[arm], 0);
+    }
 }
 
 }  // namespace

@@ -327,6 +327,71 @@ TEST(PerUserStateTest, NewWorkingSizeRestartsBothUsers) {
     }
 }
 
+TEST(PerUserStateTest, NewWorkingSizeForgetsThePositionsOfTheOldOne) {
+    // Both users tracked at 640 x 480 (working 200 x 150), then the camera changes to 120 x 120.
+    // Hand detection keeps a hand it cannot see again, so a position left from the old size
+    // would be reported in the new picture: nothing of the old geometry may survive.
+    auto state = std::make_unique<PerUserState>();
+    for (UserTracker& u : state->users) {
+        u.faceX = 150;
+        u.faceY = 40;
+        u.faceSize = 24;
+        u.faceFound = true;
+        u.torsoX = 150;
+        u.torsoY = 70;
+        u.torsoSize = 24;
+        u.torsoFound = true;
+        for (int arm = 0; arm < 2; ++arm) {
+            u.handX[arm] = 190;
+            u.handY[arm] = 140;
+            u.handSize[arm] = 12;
+            u.handSizeInt[arm] = 12;
+            u.handFound[arm] = true;
+            u.handStepX[arm] = u.handStepY[arm] = 5;
+            u.handMass[arm] = 100;
+            u.handColour[arm].present = true;
+        }
+        u.skeleton.SetSkeletonScale(24);
+        u.skeleton.J(BodySkeleton::kShoulderCentre).x = 150;
+        u.skeleton.J(BodySkeleton::kShoulderCentre).y = 80;
+        u.skeleton.ResetSkeletonPose();
+        u.faceExtent.left = u.faceExtent.right = 10;
+    }
+    state->headTop = 20;
+    state->bodyBottom = 149;
+    state->lastFaceX = 150;
+    state->lastFaceY = 40;
+
+    EXPECT_EQ(state->ResizeState(120, 120, 120 * 120), 0);
+    EXPECT_EQ(state->headTop, -1);
+    EXPECT_EQ(state->bodyBottom, -1);
+    EXPECT_EQ(state->lastFaceX, 0);
+    EXPECT_EQ(state->lastFaceY, 0);
+    for (const UserTracker& u : state->users) {
+        EXPECT_FALSE(u.faceFound || u.torsoFound);
+        EXPECT_EQ(u.faceX, 0);
+        EXPECT_EQ(u.faceSize, 0);
+        EXPECT_EQ(u.torsoX, 0);
+        EXPECT_EQ(u.torsoSize, 0);
+        for (int arm = 0; arm < 2; ++arm) {
+            SCOPED_TRACE(arm);
+            EXPECT_FALSE(u.handFound[arm]);
+            EXPECT_FALSE(u.handColour[arm].present);
+            EXPECT_EQ(u.handX[arm], 0);
+            EXPECT_EQ(u.handY[arm], 0);
+            EXPECT_EQ(u.handSize[arm], 0);
+            EXPECT_EQ(u.handStepX[arm], 0);
+            EXPECT_EQ(u.handMass[arm], 0);
+        }
+        EXPECT_EQ(u.skeleton.bodyScale, 0);
+        for (const SkeletonJoint& joint : u.skeleton.joints) {
+            EXPECT_EQ(joint.x, 0);
+            EXPECT_EQ(joint.y, 0);
+        }
+        EXPECT_EQ(u.faceExtent.left, 0);
+    }
+}
+
 TEST(PerUserStateTest, ExchangeOtherSharesTheTrackedOtherUser) {
     auto state = std::make_unique<PerUserState>();
     UserTracker& first = state->users[0];
