@@ -209,9 +209,12 @@ def _integer(value, what: str) -> int:
     if isinstance(value, bool):
         raise ValueError(f"{what} must be an integer, got {value!r}")
     try:
-        return operator.index(value)
+        value = operator.index(value)
     except TypeError:
         raise ValueError(f"{what} must be an integer, got {value!r}") from None
+    if not -2 ** 31 <= value < 2 ** 31:  # the library's integers are 32-bit
+        raise ValueError(f"{what} out of range: {value}")
+    return value
 
 
 def _colour_stage(colour_gain):
