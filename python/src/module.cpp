@@ -304,9 +304,11 @@ class Core {
     class Access {
       public:
         explicit Access(Core* core) {
-            {
+            // Uncontended (the usual case) the lock is taken at once and the GIL stays held.
+            guard_ = std::unique_lock<std::mutex>(core->lock_, std::try_to_lock);
+            if (!guard_.owns_lock()) {
                 py::gil_scoped_release released;
-                guard_ = std::unique_lock<std::mutex>(core->lock_);
+                guard_.lock();
             }
             if (core->tracker_ == nullptr) {
                 throw py::value_error("the tracker is closed");

@@ -17,8 +17,19 @@ def run(scene, transform=lambda frame: frame, **tracker_args):
 
 
 @pytest.fixture(scope="module")
-def bgr_results(swipes):
-    return run(swipes)
+def bgr_run(swipes):
+    """The plain BGR run, with the face region asked for after every frame."""
+    results, regions = [], []
+    with olvar.Tracker(*SCENE_SIZE) as tracker:
+        for frame in swipes.frames:
+            results.append(tracker.process(frame))
+            regions.append(tracker.face_region(0))
+    return results, regions
+
+
+@pytest.fixture(scope="module")
+def bgr_results(bgr_run):
+    return bgr_run[0]
 
 
 def standing_frames(scene):
@@ -54,6 +65,18 @@ def test_person_is_tracked_with_the_face_on_the_rendered_head(swipes, bgr_result
     errors = face_errors(swipes, bgr_results)
     assert statistics.median(errors) < 0.5
     assert sorted(errors)[int(0.9 * len(errors))] < 1.0
+
+
+def test_face_region_is_a_square_around_the_tracked_face(bgr_run):
+    results, regions = bgr_run
+    squares = [(r.users[0].face, box) for r, box in zip(results, regions)
+               if r.users and box is not None]
+    assert len(squares) > 100
+    for (x, y, _), (left, top, right, bottom) in squares:
+        assert right - left == bottom - top > 0
+        assert left <= x <= right and top <= y <= bottom
+    untracked = [box for r, box in zip(results, regions) if not r.users]
+    assert untracked and all(box is None for box in untracked[:30])
 
 
 def test_nobody_is_reported_in_the_empty_room(swipes, bgr_results):
