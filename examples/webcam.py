@@ -124,6 +124,7 @@ def plate_frames(path, size, count):
 
 def main(argv=None):
     args = parse_args(argv)
+    mode = parse_mode(args.mode)
     colour_gain = args.colour_gain if args.colour_gain in ("auto", "off") else float(
         args.colour_gain)
     capture = open_source(args.source)
@@ -139,7 +140,7 @@ def main(argv=None):
 
     annotator = Annotator()
     frames = tracked = 0
-    with olvar.Tracker(width, height, users=args.users, mode=parse_mode(args.mode),
+    with olvar.Tracker(width, height, users=args.users, mode=mode,
                        colour_gain=colour_gain) as tracker:
         if args.palm:
             tracker.enable_palm()
