@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -352,6 +353,39 @@ class Core {
     ColourStage colour_{ColourStage::Kind::kOff, 1.0};
 };
 
+// For the overhead benchmark: the plain C++ host, one frame per call on its own tracker, timing
+// ProcessFrame alone (nanoseconds). The frame is checked like Core's.
+class PlainHost {
+  public:
+    PlainHost(int width, int height) : tracker_(CreateOlvar()), layout_{width, height, width * 3} {
+        if (tracker_ == nullptr || width <= 0 || width > 65536 ||
+            tracker_->SetFrameFormat(width * 3, height, width, kOlvarBgr24, false) != kOlvarOk) {
+            ReleaseOlvar(&tracker_);
+            throw py::value_error("frame size refused");
+        }
+    }
+    ~PlainHost() { ReleaseOlvar(&tracker_); }
+    PlainHost(const PlainHost&) = delete;
+    PlainHost& operator=(const PlainHost&) = delete;
+
+    int64_t Process(const py::array& frame) {
+        CheckFrame(frame, layout_);
+        TrackingRecord records[1];
+        GestureRecord gestures[1] = {{gesUndefined, 0.0f, 0.0f}};
+        int userNumber = 0;
+        const auto* data = static_cast<const uint8_t*>(frame.data());
+        const auto start = std::chrono::steady_clock::now();
+        tracker_->ProcessFrame(data, layout_.stride * layout_.height, &userNumber, records,
+                               gestures);
+        const auto end = std::chrono::steady_clock::now();
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count();
+    }
+
+  private:
+    IOlvar* tracker_;
+    FrameLayout layout_;
+};
+
 }  // namespace
 }  // namespace olvar::python
 
@@ -393,5 +427,8 @@ PYBIND11_MODULE(_olvar, m) {
     m.def("leg_joint_names", &olvar::python::LegJointNames);
     m.def("colour_gain_available", &ColourStage::Available);
     m.def("colour_gain_supported", &ColourStage::Supports);
+    py::class_<olvar::python::PlainHost>(m, "PlainHost")
+        .def(py::init<int, int>())
+        .def("process", &olvar::python::PlainHost::Process, py::arg("frame").noconvert());
     m.attr("record_size") = sizeof(TrackingRecord);
 }
