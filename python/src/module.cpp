@@ -175,6 +175,9 @@ class Core {
     Core& operator=(const Core&) = delete;
 
     void Close() {
+        if (tracker_ == nullptr) {
+            return;  // closed before (also the destructor's case after close())
+        }
         py::gil_scoped_release released;
         std::lock_guard<std::mutex> guard(lock_);
         ReleaseOlvar(&tracker_);
