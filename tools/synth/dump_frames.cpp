@@ -10,8 +10,8 @@
 // is visible, its label, face centre and size, torso half-width and hand centres (frame pixels),
 // so tests in other languages can compare a tracker's output with the scene.
 #include <cstdio>
-#include <fstream>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -169,8 +169,8 @@ void WriteTruthLine(const olvar::synth::Frame& frame, std::ostream& out) {
             << ", \"label\": \"" << person.label.Text() << "\", \"face\": [" << person.face.x
             << ", " << person.face.y << "], \"faceSize\": " << person.faceSize
             << ", \"torsoHalfWidth\": " << person.torsoHalfWidth << ", \"hands\": [["
-            << person.hands[0].x << ", " << person.hands[0].y << "], [" << person.hands[1].x
-            << ", " << person.hands[1].y << "]]}";
+            << person.hands[0].x << ", " << person.hands[0].y << "], [" << person.hands[1].x << ", "
+            << person.hands[1].y << "]]}";
     }
     out << "]}\n";
 }
