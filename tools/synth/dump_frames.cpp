@@ -4,9 +4,14 @@
 //   olvar-synth-dump [--script NAME] [--size WxH] [--every N | --frames A,B,...] [--truth]
 //                    [--sheet] [--skin-furniture] [--seed N] [--noise SIGMA]
 //                    [--tone 0-4] [--shirt N] [--hair N] [--short-sleeves] [--person-size F]
-//                    OUTPUT_DIR
+//                    [--truth-jsonl FILE] OUTPUT_DIR
+//
+// --truth-jsonl writes one JSON object per written frame: its index and, per person, whether it
+// is visible, its label, face centre and size, torso half-width and hand centres (frame pixels),
+// so tests in other languages can compare a tracker's output with the scene.
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -37,6 +42,7 @@ struct Options {
     int tone = 1, shirt = 0, hair = 1;
     bool longSleeves = true;
     std::string output;
+    std::string truthJsonl;
 };
 
 const std::map<std::string, std::function<Script(const ScriptOptions&)>>& Scripts() {
@@ -63,7 +69,7 @@ int Usage() {
                  "usage: olvar-synth-dump [--script NAME] [--size WxH] [--every N | --frames "
                  "A,B,...] [--truth] [--sheet] [--skin-furniture] [--seed N] [--noise SIGMA] "
                  "[--tone 0-4] [--shirt N] [--hair N] [--short-sleeves] [--person-size F] "
-                 "OUTPUT_DIR\nscripts:");
+                 "[--truth-jsonl FILE] OUTPUT_DIR\nscripts:");
     for (const auto& entry : Scripts()) {
         std::fprintf(stderr, " %s", entry.first.c_str());
     }
@@ -109,6 +115,8 @@ bool Parse(int argc, char** argv, Options* options) {
             options->shirt = std::atoi(argv[++i]);
         } else if (arg == "--hair" && hasValue) {
             options->hair = std::atoi(argv[++i]);
+        } else if (arg == "--truth-jsonl" && hasValue) {
+            options->truthJsonl = argv[++i];
         } else if (arg == "--short-sleeves") {
             options->longSleeves = false;
         } else if (arg == "--person-size" && hasValue) {
@@ -154,6 +162,20 @@ void DrawTruth(const olvar::synth::Frame& frame, cv::Mat* image) {
                 cv::Scalar(255, 255, 255), 1, cv::LINE_AA);
 }
 
+void WriteTruthLine(const olvar::synth::Frame& frame, std::ostream& out) {
+    out << "{\"index\": " << frame.index << ", \"people\": [";
+    for (size_t k = 0; k < frame.people.size(); ++k) {
+        const olvar::synth::PersonTruth& person = frame.people[k];
+        out << (k ? ", " : "") << "{\"visible\": " << (person.visible ? "true" : "false")
+            << ", \"label\": \"" << person.label.Text() << "\", \"face\": [" << person.face.x
+            << ", " << person.face.y << "], \"faceSize\": " << person.faceSize
+            << ", \"torsoHalfWidth\": " << person.torsoHalfWidth << ", \"hands\": [["
+            << person.hands[0].x << ", " << person.hands[0].y << "], [" << person.hands[1].x << ", "
+            << person.hands[1].y << "]]}";
+    }
+    out << "]}\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -179,9 +201,20 @@ int main(int argc, char** argv) {
             frames.push_back(i);
         }
     }
+    std::ofstream truthFile;
+    if (!options.truthJsonl.empty()) {
+        truthFile.open(options.truthJsonl);
+        if (!truthFile) {
+            std::fprintf(stderr, "cannot write %s\n", options.truthJsonl.c_str());
+            return 1;
+        }
+    }
     std::vector<cv::Mat> tiles;
     for (int index : frames) {
         const olvar::synth::Frame frame = scene.Render(index);
+        if (truthFile.is_open()) {
+            WriteTruthLine(frame, truthFile);
+        }
         cv::Mat image = frame.image;
         if (options.truth) {
             DrawTruth(frame, &image);
