@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include <olvar/colour_gain.h>
+
 namespace olvar::demo {
 namespace {
 
@@ -14,6 +16,23 @@ bool ParseInt(const char* text, int lo, int hi, int* value) {
         return false;
     }
     *value = static_cast<int>(v);
+    return true;
+}
+
+// "auto", "off" or a gain from 0 to the helper's cap.
+bool ParseColourGain(const char* text, DemoOptions* o) {
+    const std::string word = text;
+    if (word == "auto" || word == "off") {
+        o->colourGain = word == "auto" ? ColourGainMode::kAuto : ColourGainMode::kOff;
+        return true;
+    }
+    char* end = nullptr;
+    const float v = std::strtof(text, &end);
+    if (end == text || *end != '\0' || !(v >= 0.0f && v <= OlvarColourGain::kMaxGain)) {
+        return false;
+    }
+    o->colourGain = ColourGainMode::kFixed;
+    o->colourGainValue = v;
     return true;
 }
 
@@ -33,6 +52,8 @@ const char* Usage() {
            "  --palm           palm and finger tracking\n"
            "  --legs           leg tracking\n"
            "  --height         body height estimation\n"
+           "  --colour-gain G  chroma gain for pale cameras: auto (default: chosen from the\n"
+           "                   first 30 frames), off, or a number from 0 to 2\n"
            "  --window         show the annotated frames in a window (needs a display)\n"
            "  --out DIR        output folder (default ./olvar-out)\n";
 }
@@ -87,6 +108,17 @@ bool ParseOptions(int argc, char** argv, DemoOptions* o, std::string* error) {
             o->legs = true;
         } else if (arg == "--height") {
             o->estimateHeight = true;
+        } else if (arg == "--colour-gain") {
+            const char* text = value("--colour-gain");
+            if (text == nullptr)
+                return false;
+            if (!ParseColourGain(text, o)) {
+                *error = std::string(
+                             "--colour-gain: expected auto, off or a number from 0 to 2, "
+                             "got '") +
+                         text + "'";
+                return false;
+            }
         } else if (arg == "--window") {
             o->window = true;
         } else if (arg == "--out") {

@@ -8,6 +8,9 @@ namespace olvar::demo {
 
 enum class InputKind { kScene, kVideo, kFolder, kCamera };
 
+// How the frames' chroma is conditioned before the tracker sees them.
+enum class ColourGainMode { kAuto, kOff, kFixed };
+
 struct DemoOptions {
     InputKind input = InputKind::kScene;
     std::string inputPath;  // video file or image folder
@@ -22,6 +25,8 @@ struct DemoOptions {
     bool legs = false;
     bool estimateHeight = false;
     bool window = false;
+    ColourGainMode colourGain = ColourGainMode::kAuto;
+    float colourGainValue = 1.0f;  // with kFixed
     bool help = false;
     std::string outputDir = "olvar-out";
 };

@@ -15,6 +15,7 @@
 #include <opencv2/core/utils/logger.hpp>
 
 #include "demo/annotate.h"
+#include "demo/colour_conditioning.h"
 #include "demo/demo_options.h"
 #include "demo/frame_source.h"
 #include "demo/json_lines.h"
@@ -84,6 +85,8 @@ int Run(const DemoOptions& options) {
         std::fprintf(stderr, "olvar-demo: %s\n", error.c_str());
         return 2;
     }
+    OlvarColourGain colourGain;
+    source = olvar::demo::ChooseColourGain(std::move(source), options, &colourGain);
     if (!olvar::demo::MakeOutputFolder(options.outputDir, &error)) {
         std::fprintf(stderr, "olvar-demo: %s\n", error.c_str());
         return 2;
@@ -108,13 +111,14 @@ int Run(const DemoOptions& options) {
 
     Summary summary;
     int lastGesture[2] = {-1, -1};
-    cv::Mat frame;
+    cv::Mat frame, conditioned;
     while ((options.maxFrames <= 0 || summary.frames < options.maxFrames) && source->Next(&frame)) {
         TrackingRecord records[2];
         GestureRecord gestures[2] = {{-1, 0, 0}, {-1, 0, 0}};
         int userNumber = 0;
         const auto start = std::chrono::steady_clock::now();
-        const int status = tracker->ProcessFrame(frame.data, static_cast<int>(frame.total() * 3),
+        const cv::Mat& input = olvar::demo::ConditionFrame(colourGain, frame, &conditioned);
+        const int status = tracker->ProcessFrame(input.data, static_cast<int>(input.total() * 3),
                                                  &userNumber, records, gestures);
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -138,9 +142,11 @@ int Run(const DemoOptions& options) {
         std::fprintf(stderr, "olvar-demo: the input holds no readable frame\n");
         return 2;
     }
-    std::printf("frames %d\ntracked frames %d\ngesture events %d\nms per frame %.3f\n",
-                summary.frames, summary.trackedFrames, summary.gestureEvents,
-                summary.totalMs / summary.frames);
+    std::printf(
+        "frames %d\ntracked frames %d\ngesture events %d\nms per frame %.3f\n"
+        "colour gain %.2f\n",
+        summary.frames, summary.trackedFrames, summary.gestureEvents,
+        summary.totalMs / summary.frames, colourGain.Gain());
     std::printf("wrote %s and %s/frames.jsonl\n", annotator.VideoPath().c_str(),
                 options.outputDir.c_str());
     return 0;
