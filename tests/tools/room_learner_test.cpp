@@ -190,7 +190,7 @@ TEST(RoomLearning, HintShowsOnceWhileTheUntrackedPictureMoves) {
     for (int i = 0; i < 120; ++i) {
         EXPECT_FALSE(feed(false, Noisy(Room().clone(), i))) << i;
     }
-    // Then someone moving in the middle, still untracked: the hint shows once, when half of
+    // Then someone moving in the middle, still untracked: the hint shows once, when a quarter of
     // the last two seconds moved.
     auto moving = [](int i) { return Noisy(WithPerson(50 + 10 * (i % 4)), i); };
     std::vector<int> shown;
@@ -200,8 +200,8 @@ TEST(RoomLearning, HintShowsOnceWhileTheUntrackedPictureMoves) {
         }
     }
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_GE(shown[0], 28);
-    EXPECT_LE(shown[0], 31);
+    EXPECT_GE(shown[0], 13);
+    EXPECT_LE(shown[0], 16);
     // Tracked, then lost again: it shows again after two untracked seconds, once.
     EXPECT_FALSE(feed(true, Room()));
     shown.clear();

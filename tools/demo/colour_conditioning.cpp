@@ -3,6 +3,8 @@
 #include <deque>
 #include <utility>
 
+#include "host/room_learner.h"
+
 namespace olvar::demo {
 namespace {
 
@@ -48,6 +50,20 @@ std::unique_ptr<FrameSource> ChooseColourGain(std::unique_ptr<FrameSource> sourc
     }
     gain->Choose();  // inputs shorter than the observation
     return std::make_unique<ReplaySource>(std::move(held), std::move(source));
+}
+
+void ChooseColourGainFromRoom(const std::vector<uint8_t>& room, cv::Size size,
+                              const DemoOptions& options, OlvarColourGain* gain) {
+    gain->SetFrameFormat(size.width * 3, size.height, size.width, kOlvarBgr24, false);
+    if (options.colourGain != ColourGainMode::kAuto) {
+        gain->SetGain(options.colourGain == ColourGainMode::kOff ? 1.0f : options.colourGainValue);
+        return;
+    }
+    for (int i = 0; i < OlvarColourGain::kObservedFrames; ++i) {
+        const std::vector<uint8_t> frame = host::RoomFrame(room, i);
+        gain->Observe(frame.data(), static_cast<int>(frame.size()));
+    }
+    gain->Choose();
 }
 
 const cv::Mat& ConditionFrame(const OlvarColourGain& gain, const cv::Mat& frame,

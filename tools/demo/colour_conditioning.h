@@ -6,6 +6,7 @@
 #include <olvar/colour_gain.h>
 
 #include <memory>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -19,6 +20,11 @@ namespace olvar::demo {
 // rest; otherwise the gain is fixed (1 for "off") and the source is returned as it is.
 std::unique_ptr<FrameSource> ChooseColourGain(std::unique_ptr<FrameSource> source,
                                               const DemoOptions& options, OlvarColourGain* gain);
+
+// Sets `gain` up from the warm-up frames of a room (a plate or a learned room) for "auto", or
+// fixes it as ChooseColourGain does.
+void ChooseColourGainFromRoom(const std::vector<uint8_t>& room, cv::Size size,
+                              const DemoOptions& options, OlvarColourGain* gain);
 
 // The frame with the gain applied, in `conditioned` (the frame itself when the gain is 1).
 const cv::Mat& ConditionFrame(const OlvarColourGain& gain, const cv::Mat& frame,

@@ -1,15 +1,16 @@
 #include "demo/scene_source.h"
 
+#include <utility>
+
 #include "synth/scene.h"
 
 namespace olvar::demo {
 namespace {
 
-// The scripted demo scene: an empty room for the warm-up, then a person walks in, raises both
-// hands, swipes with each hand both ways, waves, dwells, leans to both sides and rests.
+// A scripted scene rendered frame by frame at 30 frames per second.
 class SceneSource : public FrameSource {
   public:
-    explicit SceneSource(int seed) : scene_(Config(seed)) {}
+    SceneSource(int seed, synth::Script script) : scene_(Config(seed, std::move(script))) {}
     cv::Size FrameSize() const override { return scene_.config().frameSize; }
     bool Next(cv::Mat* frame) override {
         if (index_ >= scene_.FrameCount()) {
@@ -20,10 +21,10 @@ class SceneSource : public FrameSource {
     }
 
   private:
-    static synth::SceneConfig Config(int seed) {
+    static synth::SceneConfig Config(int seed, synth::Script script) {
         synth::SceneConfig config;
         config.seed = static_cast<uint64_t>(seed);
-        config.script = synth::ScriptDemo();
+        config.script = std::move(script);
         return config;
     }
 
@@ -33,8 +34,14 @@ class SceneSource : public FrameSource {
 
 }  // namespace
 
-std::unique_ptr<FrameSource> MakeSceneSource(int seed) {
-    return std::make_unique<SceneSource>(seed);
+std::unique_ptr<FrameSource> MakeSceneSource(int seed, const std::string& script) {
+    if (script == "demo") {
+        return std::make_unique<SceneSource>(seed, synth::ScriptDemo());
+    }
+    if (script == "in-view") {
+        return std::make_unique<SceneSource>(seed, synth::ScriptInViewLeaveReturn());
+    }
+    return nullptr;
 }
 
 }  // namespace olvar::demo

@@ -3,12 +3,15 @@
 #define OLVAR_TOOLS_DEMO_SCENE_SOURCE_H
 
 #include <memory>
+#include <string>
 
 #include "demo/frame_source.h"
 
 namespace olvar::demo {
 
-std::unique_ptr<FrameSource> MakeSceneSource(int seed);
+// `script` is "demo" (an empty room, then a person who gestures) or "in-view" (the person is in
+// view from the first frame, leaves and comes back); null for any other name.
+std::unique_ptr<FrameSource> MakeSceneSource(int seed, const std::string& script = "demo");
 
 }  // namespace olvar::demo
 

@@ -231,7 +231,7 @@ bool UntrackedHint::Update(bool tracked, const uint8_t* frame, int stride) {
         moving_.pop_front();
     }
     const long movingFrames = std::count(moving_.begin(), moving_.end(), true);
-    if (armed_ && untracked_ >= windowFrames_ && movingFrames * 2 >= windowFrames_) {
+    if (armed_ && untracked_ >= windowFrames_ && movingFrames * 4 >= windowFrames_) {
         armed_ = false;
         return true;
     }

@@ -103,7 +103,8 @@ int WarmUpOnRoom(IOlvar* tracker, const std::vector<uint8_t>& room, int frames,
                  const std::function<void(int status)>& fed = {});
 
 // "Nobody is tracked although someone is there": after `seconds` of input with no user tracked
-// while the middle of the picture keeps changing, Update returns true once; it can return true
+// while the middle of the picture keeps changing (on at least a quarter of the frames of the
+// last `seconds`), Update returns true once; it can return true
 // again only after someone has been tracked and lost again.
 class UntrackedHint {
   public:
