@@ -307,7 +307,8 @@ int main(int argc, char** argv) {
     DemoOptions options;
     std::string error;
     if (!olvar::demo::ParseOptions(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "olvar-demo: %s\n\n%s", error.c_str(), olvar::demo::Usage());
+        std::fprintf(stderr, "olvar-demo: %s (olvar-demo --help lists the options)\n",
+                     error.c_str());
         return 2;
     }
     if (options.help) {
