@@ -13,6 +13,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "host/room_learner.h"
+#include "library/olvar_object.h"
 #include "synth/scene.h"
 
 namespace olvar::host {
@@ -212,6 +213,75 @@ TEST(RoomLearning, HintShowsOnceWhileTheUntrackedPictureMoves) {
     }
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], 59);
+}
+
+// The rendered clip in which the person is in view from the first frame, walks out, leaves the
+// room empty for 2.5 s and comes back: learning the room first (countdown 3 s, the still second,
+// a fresh tracker warmed up on it) follows the returning person; tracking from the first frame
+// loses them and the hint says why.
+TEST(RoomLearning, ReturningPersonIsTrackedWhenTheRoomWasLearnedFirst) {
+    int returned = 0;
+    synth::SceneConfig config;
+    config.script = synth::ScriptInViewLeaveReturn({}, &returned);
+    const synth::Scene scene(config);
+    const int settled = returned + 30;
+    const int frames = scene.FrameCount();
+    ASSERT_GT(frames - settled, 300);
+    auto feed = [](Olvar& tracker, const cv::Mat& image) {
+        TrackingRecord records[2];
+        GestureRecord gestures[2];
+        int userNumber = 0;
+        const int status = tracker.ProcessFrame(image.data, static_cast<int>(image.total() * 3),
+                                                &userNumber, records, gestures);
+        return status == kOlvarOk && records[0].torsoHalfWidth > 0;
+    };
+
+    // Learning the room first.
+    RoomLearner learner(640, 480, kFps, 3.0);
+    int next = 0;
+    while (!learner.Done() && next < frames) {
+        const cv::Mat image = scene.Render(next++).image;
+        learner.Add(image.data, static_cast<int>(image.step[0]));
+    }
+    ASSERT_TRUE(learner.Done());
+    EXPECT_FALSE(learner.FellBack());
+    EXPECT_LT(next, returned - 30) << "the room is learned while the person is away";
+    int trackedLearned = 0;
+    {
+        Olvar tracker;
+        ASSERT_EQ(tracker.SetFrameFormat(640 * 3, 480, 640, kOlvarBgr24, false), kOlvarOk);
+        ASSERT_EQ(WarmUpOnRoom(&tracker, learner.Room(), 40), kOlvarOk);
+        for (int i = next; i < frames; ++i) {
+            const bool tracked = feed(tracker, scene.Render(i).image);
+            trackedLearned += i >= settled && tracked ? 1 : 0;
+        }
+    }
+
+    // Tracking from the first frame, with the hint watching.
+    int trackedDefault = 0, hintsWhileInView = 0;
+    {
+        Olvar tracker;
+        ASSERT_EQ(tracker.SetFrameFormat(640 * 3, 480, 640, kOlvarBgr24, false), kOlvarOk);
+        UntrackedHint hint(640, 480, kFps);
+        for (int i = 0; i < frames; ++i) {
+            const synth::Frame frame = scene.Render(i);
+            const bool tracked = feed(tracker, frame.image);
+            trackedDefault += i >= settled && tracked ? 1 : 0;
+            if (i >= 30 &&
+                hint.Update(tracked, frame.image.data, static_cast<int>(frame.image.step[0]))) {
+                hintsWhileInView += frame.people[0].visible ? 1 : 0;
+            }
+        }
+    }
+    const double learnedShare = static_cast<double>(trackedLearned) / (frames - settled);
+    const double defaultShare = static_cast<double>(trackedDefault) / (frames - settled);
+    std::printf(
+        "returning person tracked after settling: %.3f with the learned room, %.3f from "
+        "the first frame (%d hints)\n",
+        learnedShare, defaultShare, hintsWhileInView);
+    EXPECT_GE(learnedShare, 0.95);
+    EXPECT_LT(defaultShare, 0.8);
+    EXPECT_GE(hintsWhileInView, 1);
 }
 
 }  // namespace
