@@ -134,19 +134,24 @@ class OlvarColourGain {
         if (!FrameFits(src, size) || dst == nullptr) {
             return kOlvarInvalid;
         }
-        if (dst != src) {
-            std::memcpy(dst, src, static_cast<size_t>(size));
-        }
         if (Gain() == 1.0f) {
+            if (dst != src) {
+                std::memcpy(dst, src, static_cast<size_t>(size));
+            }
             return kOlvarOk;
         }
         const int16_t gain = static_cast<int16_t>(gainQ6_);
+        const size_t pixelBytes = static_cast<size_t>(width_) * bytesPerPixel_;
         for (int y = 0; y < height_; ++y) {
-            unsigned char* row = dst + static_cast<size_t>(y) * stride_;
+            const size_t offset = static_cast<size_t>(y) * stride_;
             if (bytesPerPixel_ == 3) {
-                GainRow<3>(row, width_, gain);
+                GainRow<3>(src + offset, dst + offset, width_, gain);
             } else {
-                GainRow<4>(row, width_, gain);
+                GainRow<4>(src + offset, dst + offset, width_, gain);
+            }
+            if (dst != src && static_cast<size_t>(stride_) > pixelBytes) {
+                std::memcpy(dst + offset + pixelBytes, src + offset + pixelBytes,
+                            stride_ - pixelBytes);
             }
         }
         return kOlvarOk;
@@ -221,16 +226,17 @@ class OlvarColourGain {
     // can run the arithmetic on whole vectors: every product fits 16 bits (|c - Y| <= 255, the
     // gain at most 2 in 1/64 steps).
     template <int kBytes>
-    static void GainRow(unsigned char* row, int width, int16_t gain) {
+    static void GainRow(const unsigned char* in, unsigned char* out, int width, int16_t gain) {
         constexpr int kRun = 64;
         uint16_t b[kRun], g[kRun], r[kRun];
         for (int x0 = 0; x0 < width; x0 += kRun) {
             const int n = width - x0 < kRun ? width - x0 : kRun;
-            unsigned char* p = row + x0 * kBytes;
+            const unsigned char* q = in + x0 * kBytes;
+            unsigned char* p = out + x0 * kBytes;
             for (int i = 0; i < n; ++i) {
-                b[i] = p[i * kBytes];
-                g[i] = p[i * kBytes + 1];
-                r[i] = p[i * kBytes + 2];
+                b[i] = q[i * kBytes];
+                g[i] = q[i * kBytes + 1];
+                r[i] = q[i * kBytes + 2];
             }
             for (int i = 0; i < kRun; ++i) {
                 const uint16_t y = LumaQ8(b[i], g[i], r[i]);
@@ -242,6 +248,9 @@ class OlvarColourGain {
                 p[i * kBytes] = static_cast<unsigned char>(b[i]);
                 p[i * kBytes + 1] = static_cast<unsigned char>(g[i]);
                 p[i * kBytes + 2] = static_cast<unsigned char>(r[i]);
+                if (kBytes == 4) {
+                    p[i * kBytes + 3] = q[i * kBytes + 3];  // the ignored byte, as it came
+                }
             }
         }
     }
