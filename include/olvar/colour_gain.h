@@ -25,11 +25,11 @@
 
 #include <olvar/olvar.h>
 
+#ifdef __cplusplus
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-
-#ifdef __cplusplus
 
 class OlvarColourGain {
   public:
@@ -57,7 +57,7 @@ class OlvarColourGain {
         height_ = height;
         width_ = width;
         bytesPerPixel_ = bytesPerPixel;
-        bottomUp_ = bottomUp;
+        (void)bottomUp;  // the gain is per pixel: the row order changes nothing
         return kOlvarOk;
     }
 
@@ -277,7 +277,6 @@ class OlvarColourGain {
     int height_ = 0;
     int width_ = 0;
     int bytesPerPixel_ = 3;
-    bool bottomUp_ = false;
     bool chosen_ = false;
     float gain_ = 1.0f;
     int gainQ6_ = 64;
