@@ -1,5 +1,6 @@
 #include "demo/annotate.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <opencv2/highgui.hpp>
@@ -109,7 +110,8 @@ bool Annotator::Open(std::string* error) {
 
 cv::Mat Annotator::Preview() {
     const int w = frameSize_.width, h = frameSize_.height;
-    if (tracker_->GetPreviewImage(previewBytes_.data(), static_cast<int>(previewBytes_.size()), w,
+    if (tracker_ == nullptr ||
+        tracker_->GetPreviewImage(previewBytes_.data(), static_cast<int>(previewBytes_.size()), w,
                                   h, w * 4) != kOlvarOk) {
         return cv::Mat::zeros(h, w, CV_8UC3);
     }
@@ -134,9 +136,7 @@ void Annotator::Add(const cv::Mat& frame, int status, int users, const TrackingR
             anyUser = anyUser || records[k].torsoHalfWidth > 0;
         }
     }
-    cv::putText(left, "frame " + std::to_string(frame_) + "  status " + std::to_string(status),
-                cv::Point(8, 20), cv::FONT_HERSHEY_SIMPLEX, 0.5, cv::Scalar(255, 255, 255), 1,
-                cv::LINE_AA);
+    DrawStatusLine(left, "frame " + std::to_string(frame_) + "  status " + std::to_string(status));
     Preview().copyTo(canvas(cv::Rect(frameSize_.width, 0, frameSize_.width, frameSize_.height)));
     writer_.write(canvas);
     // A still of a tracked frame for the documentation.
@@ -144,10 +144,40 @@ void Annotator::Add(const cv::Mat& frame, int status, int users, const TrackingR
         cv::imwrite(options_.outputDir + "/snapshot.png", canvas);
         snapshotTaken_ = frame_ > 120;
     }
+    Show(canvas);
+}
+
+void Annotator::AddRoomFrame(const cv::Mat& frame) {
+    cv::Mat canvas = cv::Mat::zeros(frameSize_.height, frameSize_.width * 2, CV_8UC3);
+    cv::Mat left = canvas(cv::Rect(0, 0, frameSize_.width, frameSize_.height));
+    frame.copyTo(left);
+    DrawStatusLine(left, "frame " + std::to_string(frame_) + "  learning the room");
+    writer_.write(canvas);
+    Show(canvas);
+}
+
+void Annotator::DrawStatusLine(cv::Mat& image, const std::string& text) const {
+    const std::string line = window_ ? text + "   keys: b re-learn the room, q quit" : text;
+    cv::putText(image, line, cv::Point(8, 20), cv::FONT_HERSHEY_SIMPLEX, 0.5,
+                cv::Scalar(255, 255, 255), 1, cv::LINE_AA);
+    if (!message_.empty()) {
+        // Large, on a dark band across the lower part of the picture.
+        const double scale = std::max(0.5, image.cols / 900.0);
+        const int band = static_cast<int>(40 * scale);
+        const cv::Rect area(0, image.rows - 2 * band, image.cols, band);
+        image(area) *= 0.3;
+        cv::putText(image, message_, cv::Point(10, image.rows - 2 * band + band * 3 / 4),
+                    cv::FONT_HERSHEY_SIMPLEX, scale, cv::Scalar(0, 255, 255),
+                    std::max(1, static_cast<int>(2 * scale)), cv::LINE_AA);
+    }
+}
+
+void Annotator::Show(const cv::Mat& canvas) {
     if (window_) {
         cv::imshow("olvar-demo", canvas);
         const int key = cv::waitKey(1);
         windowClosed_ = key == 27 || key == 'q';
+        relearnAsked_ = relearnAsked_ || key == 'b';
     }
     ++frame_;
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include <olvar/colour_gain.h>
+
 namespace olvar::demo {
 namespace {
 
@@ -17,7 +19,41 @@ bool ParseInt(const char* text, int lo, int hi, int* value) {
     return true;
 }
 
+bool ParseSeconds(const char* text, double lo, double hi, bool openLow, double* value) {
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(v <= hi) || v < lo || (openLow && v == lo)) {
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+// "auto", "off" or a gain from 0 to the helper's cap.
+bool ParseColourGain(const char* text, DemoOptions* o) {
+    const std::string word = text;
+    if (word == "auto" || word == "off") {
+        o->colourGain = word == "auto" ? ColourGainMode::kAuto : ColourGainMode::kOff;
+        return true;
+    }
+    char* end = nullptr;
+    const float v = std::strtof(text, &end);
+    if (end == text || *end != '\0' || !(v >= 0.0f && v <= OlvarColourGain::kMaxGain)) {
+        return false;
+    }
+    o->colourGain = ColourGainMode::kFixed;
+    o->colourGainValue = v;
+    return true;
+}
+
 }  // namespace
+
+bool LearnsRoom(const DemoOptions& options) {
+    if (options.learnRoom == DemoOptions::LearnRoom::kDefault) {
+        return options.input == InputKind::kCamera && options.platePath.empty();
+    }
+    return options.learnRoom == DemoOptions::LearnRoom::kOn;
+}
 
 const char* Usage() {
     return "usage: olvar-demo [INPUT] [options]\n"
@@ -26,13 +62,25 @@ const char* Usage() {
            "  --plate FILE     feed this background picture first (for clips that start with\n"
            "                   the person already in view)\n"
            "  --plate-frames N frames of the plate to feed (default 40)\n"
+           "  --learn-room     ask everyone to step out of view and learn the empty room before\n"
+           "                   tracking (default for camera:N; key b in the window re-learns)\n"
+           "  --no-learn-room  track from the first frame\n"
+           "  --countdown S    seconds to step out of view before the room is learned (default 3)\n"
+           "  --fps N          frame rate of the input (default: the video's or camera's own, 30\n"
+           "                   for folders of images)\n"
+           "  --save-plate F   write the learned room as an image file\n"
            "  --seed N         seed of the built-in scene (default 1)\n"
+           "  --scene NAME     the built-in scene: demo (default; with --palm the palm scene),\n"
+           "                   palm (a raised open hand that taps) or in-view (the person is in\n"
+           "                   view from the first frame, leaves and comes back)\n"
            "  --frames N       stop after N frames\n"
            "  --mode N         gesture mode 0..14 (default 4)\n"
            "  --users 1|2      follow one or two users (default 1)\n"
            "  --palm           palm and finger tracking\n"
            "  --legs           leg tracking\n"
            "  --height         body height estimation\n"
+           "  --colour-gain G  chroma gain for pale cameras: auto (default: chosen from the\n"
+           "                   first 30 frames), off, or a number from 0 to 2\n"
            "  --window         show the annotated frames in a window (needs a display)\n"
            "  --out DIR        output folder (default ./olvar-out)\n";
 }
@@ -87,6 +135,49 @@ bool ParseOptions(int argc, char** argv, DemoOptions* o, std::string* error) {
             o->legs = true;
         } else if (arg == "--height") {
             o->estimateHeight = true;
+        } else if (arg == "--scene") {
+            const char* text = value("--scene");
+            if (text == nullptr)
+                return false;
+            o->sceneScript = text;
+            if (o->sceneScript != "demo" && o->sceneScript != "palm" &&
+                o->sceneScript != "in-view") {
+                *error = std::string("--scene: expected demo, palm or in-view, got '") + text + "'";
+                return false;
+            }
+        } else if (arg == "--learn-room" || arg == "--no-learn-room") {
+            o->learnRoom =
+                arg == "--learn-room" ? DemoOptions::LearnRoom::kOn : DemoOptions::LearnRoom::kOff;
+        } else if (arg == "--countdown" || arg == "--fps") {
+            const char* text = value(arg.c_str());
+            if (text == nullptr)
+                return false;
+            const bool countdown = arg == "--countdown";
+            if (!ParseSeconds(text, 0.0, countdown ? 60.0 : 1000.0, !countdown,
+                              countdown ? &o->countdownSeconds : &o->fps)) {
+                *error = countdown
+                             ? std::string("--countdown: expected seconds from 0 to 60, got '") +
+                                   text + "'"
+                             : std::string("--fps: expected a rate above 0 and up to 1000, got '") +
+                                   text + "'";
+                return false;
+            }
+        } else if (arg == "--save-plate") {
+            const char* text = value("--save-plate");
+            if (text == nullptr)
+                return false;
+            o->savePlatePath = text;
+        } else if (arg == "--colour-gain") {
+            const char* text = value("--colour-gain");
+            if (text == nullptr)
+                return false;
+            if (!ParseColourGain(text, o)) {
+                *error = std::string(
+                             "--colour-gain: expected auto, off or a number from 0 to 2, "
+                             "got '") +
+                         text + "'";
+                return false;
+            }
         } else if (arg == "--window") {
             o->window = true;
         } else if (arg == "--out") {

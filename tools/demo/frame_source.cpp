@@ -1,6 +1,8 @@
 #include "demo/frame_source.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <vector>
 
@@ -34,7 +36,11 @@ cv::Mat ToBgr(const cv::Mat& image) {
 class CaptureSource : public FrameSource {
   public:
     CaptureSource(cv::VideoCapture capture, cv::Mat first)
-        : capture_(std::move(capture)), pending_(std::move(first)) {}
+        : capture_(std::move(capture)), pending_(std::move(first)) {
+        const double fps = capture_.get(cv::CAP_PROP_FPS);
+        fps_ = std::isfinite(fps) && fps > 0 && fps <= 1000 ? fps : 30.0;
+    }
+    double Fps() const override { return fps_; }
     cv::Size FrameSize() const override { return pending_.empty() ? size_ : pending_.size(); }
     bool Next(cv::Mat* frame) override {
         if (!pending_.empty()) {
@@ -55,6 +61,7 @@ class CaptureSource : public FrameSource {
     cv::VideoCapture capture_;
     cv::Mat pending_;
     cv::Size size_;
+    double fps_ = 30.0;
 };
 
 class FolderSource : public FrameSource {
@@ -81,33 +88,6 @@ class FolderSource : public FrameSource {
     std::vector<std::string> files_;
     size_t next_ = 0;
     cv::Size size_;
-};
-
-// Feeds a background plate, with a little sensor noise, before the real input.
-class PlatedSource : public FrameSource {
-  public:
-    PlatedSource(cv::Mat plate, int frames, std::unique_ptr<FrameSource> input)
-        : plate_(std::move(plate)), remaining_(frames), input_(std::move(input)) {}
-    cv::Size FrameSize() const override { return input_->FrameSize(); }
-    bool Next(cv::Mat* frame) override {
-        if (remaining_ > 0) {
-            --remaining_;
-            cv::Mat noise(plate_.size(), CV_16SC3);
-            rng_.fill(noise, cv::RNG::NORMAL, 0, 1.0);
-            cv::Mat noisy;
-            plate_.convertTo(noisy, CV_16SC3);
-            noisy += noise;
-            noisy.convertTo(*frame, CV_8UC3);
-            return true;
-        }
-        return input_->Next(frame);
-    }
-
-  private:
-    cv::Mat plate_;
-    int remaining_;
-    std::unique_ptr<FrameSource> input_;
-    cv::RNG rng_{12345};
 };
 
 std::unique_ptr<FrameSource> OpenCapture(cv::VideoCapture capture, const std::string& name,
@@ -149,7 +129,10 @@ std::unique_ptr<FrameSource> OpenSource(const DemoOptions& options, std::string*
     std::unique_ptr<FrameSource> source;
     switch (options.input) {
         case InputKind::kScene:
-            source = MakeSceneSource(options.sceneSeed, options.palm);
+            // --palm on the default built-in scene plays the palm script.
+            source = MakeSceneSource(
+                options.sceneSeed,
+                options.palm && options.sceneScript == "demo" ? "palm" : options.sceneScript);
             break;
         case InputKind::kVideo:
             source = OpenCapture(cv::VideoCapture(options.inputPath), options.inputPath, error);
@@ -162,18 +145,57 @@ std::unique_ptr<FrameSource> OpenSource(const DemoOptions& options, std::string*
                                  "camera " + std::to_string(options.cameraIndex), error);
             break;
     }
-    if (!source || options.platePath.empty()) {
-        return source;
+    return source;
+}
+
+bool LoadPlate(const std::string& path, cv::Size size, std::vector<uint8_t>* plate,
+               std::string* error) {
+    const cv::Mat image = cv::imread(path, cv::IMREAD_COLOR);
+    if (image.empty()) {
+        *error = "cannot read the plate " + path;
+        return false;
     }
-    cv::Mat plate = cv::imread(options.platePath, cv::IMREAD_COLOR);
-    if (plate.empty()) {
-        *error = "cannot read the plate " + options.platePath;
-        return nullptr;
+    if (image.size() != size) {
+        *error = "the plate " + path + " is " + std::to_string(image.cols) + "x" +
+                 std::to_string(image.rows) + ", the input " + std::to_string(size.width) + "x" +
+                 std::to_string(size.height);
+        return false;
     }
-    if (plate.size() != source->FrameSize()) {
-        cv::resize(plate, plate, source->FrameSize());
+    const cv::Mat packed = image.isContinuous() ? image : image.clone();
+    plate->assign(packed.data, packed.data + packed.total() * 3);
+    return true;
+}
+
+bool CanWriteImage(const std::string& path, std::string* error) {
+    if (!cv::haveImageWriter(path)) {
+        *error = "cannot write " + path + ": not a known picture type (.png, .jpg, .bmp, ...)";
+        return false;
     }
-    return std::make_unique<PlatedSource>(std::move(plate), options.plateFrames, std::move(source));
+    // Probe the folder with a scratch file of our own, never the target itself.
+    const std::string probe = path + ".probe";
+    std::FILE* file = std::fopen(probe.c_str(), "wb");
+    if (file == nullptr) {
+        *error = "cannot write " + path + ": the folder is missing or not writable";
+        return false;
+    }
+    std::fclose(file);
+    std::remove(probe.c_str());
+    return true;
+}
+
+bool WriteImage(const std::string& path, const std::vector<uint8_t>& bgr, cv::Size size,
+                std::string* error) {
+    const cv::Mat image(size, CV_8UC3, const_cast<uint8_t*>(bgr.data()));
+    const fs::path target(path);
+    const std::string partial =
+        (target.parent_path() / (".partial-" + target.filename().string())).string();
+    std::error_code ec;
+    if (!cv::imwrite(partial, image) || (fs::rename(partial, target, ec), ec)) {
+        fs::remove(partial, ec);
+        *error = "cannot write " + path;
+        return false;
+    }
+    return true;
 }
 
 bool MakeOutputFolder(const std::string& folder, std::string* error) {

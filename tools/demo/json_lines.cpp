@@ -84,7 +84,7 @@ JsonLinesWriter::~JsonLinesWriter() {
 
 void JsonLinesWriter::Write(int frame, int status, int userNumber, double ms, int users,
                             const TrackingRecord* records, const GestureRecord* gestures,
-                            IOlvar* tracker) {
+                            IOlvar* tracker, const char* hint) {
     if (file_ == nullptr) {
         return;
     }
@@ -100,9 +100,26 @@ void JsonLinesWriter::Write(int frame, int status, int userNumber, double ms, in
                 << ",\"x\":" << Number(g.x) << ",\"y\":" << Number(g.y) << "}}";
         }
     }
-    out << "]}\n";
-    const std::string line = out.str();
-    std::fwrite(line.data(), 1, line.size(), file_);
+    out << "]";
+    if (hint != nullptr) {
+        out << ",\"hint\":" << Quoted(hint);
+    }
+    out << "}\n";
+    WriteLine(out.str());
+}
+
+void JsonLinesWriter::WriteRoom(int frame, const char* phase) {
+    WriteLine("{\"frame\":" + std::to_string(frame) + ",\"room\":" + Quoted(phase) + "}\n");
+}
+
+void JsonLinesWriter::WritePlate(int status) {
+    WriteLine("{\"room\":\"plate\",\"status\":" + std::to_string(status) + "}\n");
+}
+
+void JsonLinesWriter::WriteLine(const std::string& line) {
+    if (file_ != nullptr) {
+        std::fwrite(line.data(), 1, line.size(), file_);
+    }
 }
 
 }  // namespace olvar::demo

@@ -1,15 +1,16 @@
 #include "demo/scene_source.h"
 
+#include <utility>
+
 #include "synth/scene.h"
 
 namespace olvar::demo {
 namespace {
 
-// The scripted scene: an empty room for the warm-up, then a person walks in and performs the demo
-// script (both hands up, swipes, a wave, a dwell, leans) or the palm script.
+// A scripted scene rendered frame by frame at 30 frames per second.
 class SceneSource : public FrameSource {
   public:
-    SceneSource(int seed, bool palm) : scene_(Config(seed, palm)) {}
+    SceneSource(int seed, synth::Script script) : scene_(Config(seed, std::move(script))) {}
     cv::Size FrameSize() const override { return scene_.config().frameSize; }
     bool Next(cv::Mat* frame) override {
         if (index_ >= scene_.FrameCount()) {
@@ -20,10 +21,10 @@ class SceneSource : public FrameSource {
     }
 
   private:
-    static synth::SceneConfig Config(int seed, bool palm) {
+    static synth::SceneConfig Config(int seed, synth::Script script) {
         synth::SceneConfig config;
         config.seed = static_cast<uint64_t>(seed);
-        config.script = palm ? synth::ScriptPalm() : synth::ScriptDemo();
+        config.script = std::move(script);
         return config;
     }
 
@@ -33,8 +34,17 @@ class SceneSource : public FrameSource {
 
 }  // namespace
 
-std::unique_ptr<FrameSource> MakeSceneSource(int seed, bool palm) {
-    return std::make_unique<SceneSource>(seed, palm);
+std::unique_ptr<FrameSource> MakeSceneSource(int seed, const std::string& script) {
+    if (script == "demo") {
+        return std::make_unique<SceneSource>(seed, synth::ScriptDemo());
+    }
+    if (script == "palm") {
+        return std::make_unique<SceneSource>(seed, synth::ScriptPalm());
+    }
+    if (script == "in-view") {
+        return std::make_unique<SceneSource>(seed, synth::ScriptInViewLeaveReturn());
+    }
+    return nullptr;
 }
 
 }  // namespace olvar::demo

@@ -3,14 +3,16 @@
 #define OLVAR_TOOLS_DEMO_SCENE_SOURCE_H
 
 #include <memory>
+#include <string>
 
 #include "demo/frame_source.h"
 
 namespace olvar::demo {
 
-// The demo script, or with `palm` the palm script (a raised open hand that taps its index
-// finger, closes to a fist and opens again).
-std::unique_ptr<FrameSource> MakeSceneSource(int seed, bool palm = false);
+// `script` is "demo" (an empty room, then a person who gestures), "palm" (a raised open hand that
+// taps its index finger, closes to a fist and opens again) or "in-view" (the person is in view from
+// the first frame, leaves and comes back); null for any other name.
+std::unique_ptr<FrameSource> MakeSceneSource(int seed, const std::string& script = "demo");
 
 }  // namespace olvar::demo
 

@@ -8,6 +8,7 @@
 //   <sequence> <figure> <value>
 //
 // per sequence and for all sequences together ("overall"), so runs can be compared line by line.
+#include <olvar/colour_gain.h>
 #include <olvar/olvar.h>
 
 #include <algorithm>
@@ -36,6 +37,7 @@ struct Options {
     int seeds = 8;
     int firstSeed = 1;
     int mode = modeMotionExt1;
+    bool colourGain = true;  // condition the frames as olvar-demo does by default
     bool verbose = false;
     bool palm = false;  // the palm sequences only
 };
@@ -141,10 +143,29 @@ void Measure(const TrackingRecord& r, const PersonTruth& truth, PersonFrame* out
 
 // Runs one rendered sequence; returns per person the per-frame outcomes, and counts frames with
 // a user reported while nobody is in view.
+// The colour gain a host would choose from the sequence's first frames (1 when switched off).
+OlvarColourGain ChooseGain(const olvar::synth::Scene& scene, bool on) {
+    OlvarColourGain gain;
+    const cv::Size size = scene.config().frameSize;
+    gain.SetFrameFormat(size.width * 3, size.height, size.width, kOlvarBgr24, false);
+    if (!on) {
+        gain.SetGain(1.0f);
+    }
+    for (int i = 0; i < scene.FrameCount() && !gain.Chosen(); ++i) {
+        const cv::Mat image = scene.Render(i).image;
+        gain.Observe(image.data, static_cast<int>(image.total() * 3));
+    }
+    gain.Choose();
+    return gain;
+}
+
 std::vector<std::vector<PersonFrame>> RunSequence(const olvar::synth::Scene& scene, int users,
-                                                  int mode, long* falseUserFrames,
-                                                  long* emptyFrames, double* msPerFrame) {
-    IOlvar* tracker = MakeTracker(users, mode);
+                                                  const Options& options, long* falseUserFrames,
+                                                  long* emptyFrames, double* msPerFrame,
+                                                  float* gainUsed) {
+    IOlvar* tracker = MakeTracker(users, options.mode);
+    const OlvarColourGain gain = ChooseGain(scene, options.colourGain);
+    *gainUsed = gain.Gain();
     const int people = static_cast<int>(scene.config().script.people.size());
     std::vector<std::vector<PersonFrame>> result(people);
     std::vector<int> walkEnd(people, -1);
@@ -152,6 +173,7 @@ std::vector<std::vector<PersonFrame>> RunSequence(const olvar::synth::Scene& sce
     double totalMs = 0;
     for (int i = 0; i < scene.FrameCount(); ++i) {
         const Frame frame = scene.Render(i);
+        gain.ApplyInPlace(frame.image.data, static_cast<int>(frame.image.total() * 3));
         TrackingRecord records[2];
         GestureRecord gestures[2] = {{-1, 0, 0}, {-1, 0, 0}};
         int userNumber = 0;
@@ -337,9 +359,13 @@ bool ParseArgs(int argc, char** argv, Options* o) {
             o->mode = std::atoi(argv[++i]);
         } else if (arg == "--palm") {
             o->palm = true;
+        } else if (arg == "--colour-gain" && i + 1 < argc &&
+                   (std::string(argv[i + 1]) == "auto" || std::string(argv[i + 1]) == "off")) {
+            o->colourGain = std::string(argv[++i]) == "auto";
         } else {
             std::fprintf(stderr,
-                         "usage: olvar-eval [--seeds N] [--first-seed N] [--mode N] [--palm]\n");
+                         "usage: olvar-eval [--seeds N] [--first-seed N] [--mode N] [--palm] "
+                         "[--colour-gain auto|off]\n");
             return false;
         }
     }
@@ -366,13 +392,15 @@ int main(int argc, char** argv) {
         const olvar::synth::Scene scene(config);
         long seqFalse = 0, seqEmpty = 0;
         double ms = 0;
-        const auto people = RunSequence(scene, 1, options.mode, &seqFalse, &seqEmpty, &ms);
+        float gain = 1.0f;
+        const auto people = RunSequence(scene, 1, options, &seqFalse, &seqEmpty, &ms, &gain);
         Figures f = ScorePerson(people[0]);
         const std::string name = "one_seed" + std::to_string(seed);
         std::printf("%-24s %-24s %s\n", name.c_str(), "look", Describe(FirstLook(seed)).c_str());
         Print(name, f);
         std::printf("%-24s %-24s %ld/%ld\n", name.c_str(), "false_user_frames", seqFalse, seqEmpty);
         std::printf("%-24s %-24s %.3f\n", name.c_str(), "ms_per_frame", ms);
+        std::printf("%-24s %-24s %.2f\n", name.c_str(), "colour_gain", gain);
         overall.Merge(f);
         falseUsers += seqFalse;
         emptyFrames += seqEmpty;
@@ -384,7 +412,8 @@ int main(int argc, char** argv) {
         const olvar::synth::Scene scene(config);
         long seqFalse = 0, seqEmpty = 0;
         double ms = 0;
-        const auto people = RunSequence(scene, 2, options.mode, &seqFalse, &seqEmpty, &ms);
+        float gain = 1.0f;
+        const auto people = RunSequence(scene, 2, options, &seqFalse, &seqEmpty, &ms, &gain);
         Figures f;
         // Both tracked, and whether a person's record index ever changes (a swap).
         const size_t n = people[0].size();
@@ -413,6 +442,7 @@ int main(int argc, char** argv) {
         Print(name, f);
         std::printf("%-24s %-24s %ld\n", name.c_str(), "index_swaps", swaps);
         std::printf("%-24s %-24s %.3f\n", name.c_str(), "ms_per_frame", ms);
+        std::printf("%-24s %-24s %.2f\n", name.c_str(), "colour_gain", gain);
         overallTwo.Merge(f);
         falseUsers += seqFalse;
         emptyFrames += seqEmpty;

@@ -453,4 +453,21 @@ Script ScriptDemo(const ScriptOptions& options) {
     return Single(person);
 }
 
+Script ScriptInViewLeaveReturn(const ScriptOptions& options, int* returned) {
+    TrackBuilder person(options.look, options.size);
+    person.Rest(20).Swipe(1, kImageLeft).Rest(20);
+    person.WalkTo(options.enterFrom < 0 ? kOffLeft : kOffRight);
+    person.Absent(75, options.enterFrom);
+    person.WalkTo(0.5f);
+    if (returned != nullptr) {
+        *returned = person.FrameCount();
+    }
+    person.Rest(20).BothHandsUp().Rest(10);
+    for (int hand = 0; hand < 2; ++hand) {
+        person.Swipe(hand, kImageLeft).Rest(5).Swipe(hand, kImageRight).Rest(5);
+    }
+    person.Wave(0).Wave(1).Swipe(0, kImageLeft).Wave(1).Rest(30);
+    return Single(person);
+}
+
 }  // namespace olvar::synth

@@ -159,6 +159,11 @@ Script ScriptTwoPeople(const ScriptOptions& options = {});
 Script ScriptPalm(const ScriptOptions& options = {});
 // Empty room, walk in, rest, both hands up, the four swipes, wave, dwell, both leans, rest.
 Script ScriptDemo(const ScriptOptions& options = {});
+// No empty room: the person is in view from the first frame and moves a little for about three
+// seconds, walks out (toward options.enterFrom), leaves the room empty for 2.5 s, comes back,
+// and gestures (swipes and waves) for about twelve seconds. `returned` (may be null) receives the
+// first frame after the return walk.
+Script ScriptInViewLeaveReturn(const ScriptOptions& options = {}, int* returned = nullptr);
 
 }  // namespace olvar::synth
 
