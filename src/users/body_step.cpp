@@ -19,6 +19,7 @@ const cv::Mat kDefaultElement;  // 3 x 3 rectangle
 int PerUserState::BodyStep(const FrameView& frame) {
     UserTracker& u = Current();
     u.faceColour.mask = &frame.foreground;
+    outcome[current] = StepOutcome::kNotRun;
     if (u.present) {
         return FollowUser(frame);
     }
@@ -37,7 +38,7 @@ bool PerUserState::FindBodyBlob(const FrameView& frame, cv::Rect* blob) {
     if (TwoUserOperation() && current == 1) {
         const UserTracker& first = users[0];
         if (!first.present) {
-            return false;
+            return Decide(StepOutcome::kWaitingForFirst, false);
         }
         const int gap = (307 * first.torsoSize) >> 8;
         if (first.faceX > width / 2) {
@@ -47,7 +48,7 @@ bool PerUserState::FindBodyBlob(const FrameView& frame, cv::Rect* blob) {
         }
     }
     if (x1 - x0 < 1) {
-        return false;
+        return Decide(StepOutcome::kNoSearchRegion, false);
     }
     // The region is cleaned as an image of its own: the silhouette just outside it (the first
     // user's body beside the search half) must not bridge into it through the closing.
@@ -69,7 +70,7 @@ bool PerUserState::FindBodyBlob(const FrameView& frame, cv::Rect* blob) {
         }
     }
     if (bestIndex < 0) {
-        return false;
+        return Decide(StepOutcome::kNoBlob, false);
     }
     *blob = cv::boundingRect(contours[static_cast<size_t>(bestIndex)]);
     blob->x += x0;
@@ -78,7 +79,7 @@ bool PerUserState::FindBodyBlob(const FrameView& frame, cv::Rect* blob) {
 }
 
 // A second blob close beside the first user is usually that user's own arm or a part of them.
-bool PerUserState::RefuseSecondBlob(const cv::Rect& blob) const {
+bool PerUserState::RefuseSecondBlob(const cv::Rect& blob) {
     if (!TwoUserOperation() || current != 1) {
         return false;
     }
@@ -88,33 +89,40 @@ bool PerUserState::RefuseSecondBlob(const cv::Rect& blob) const {
     const bool narrow = blob.width < ((410 * t0) >> 8);
     const bool short_ = blob.y + ((358 * blob.height) >> 8) < height;
     if (distance < ((563 * t0) >> 8) && (narrow || short_)) {
-        return true;
+        return Decide(StepOutcome::kBlobNearNarrowOrShort, true);
     }
-    return (distance < 3 * t0 && blob.width < t0) || distance < t0;
+    if (distance < 3 * t0 && blob.width < t0) {
+        return Decide(StepOutcome::kBlobNarrowWithin3, true);
+    }
+    if (distance < t0) {
+        return Decide(StepOutcome::kBlobWithin1, true);
+    }
+    return false;
 }
 
-bool PerUserState::RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob) const {
+bool PerUserState::RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob) {
     if (!TwoUserOperation() || current != 1) {
         return false;
     }
     if (head.width > blob.width * 3 / 4) {
-        return true;
+        return Decide(StepOutcome::kHeadWiderThanBlob, true);
     }
     const UserTracker& first = users[0];
     const double e = std::fabs(head.x + head.width / 2 - static_cast<double>(first.faceX));
     const double f = first.torsoSize;
     const double b = head.width;
-    return (e < 2.2 * f && b < 1.6 * f) || (e < 3.6 * f && b < 1.1 * f) ||
-           (e < 4 * f && b < 0.5 * f) || e < f;
+    const bool near = (e < 2.2 * f && b < 1.6 * f) || (e < 3.6 * f && b < 1.1 * f) ||
+                      (e < 4 * f && b < 0.5 * f) || e < f;
+    return near && Decide(StepOutcome::kHeadNearFirst, true);
 }
 
 int PerUserState::StartUserFromBlob(const FrameView& frame, const cv::Rect& blob) {
     if (blob.width <= 9) {
-        return kOlvarNothing;
+        return Decide(StepOutcome::kBlobTooNarrow, kOlvarNothing);
     }
     cv::Rect head;
     if (!FindHeadSkin(frame.colour, frame.ycrcb, frame.foreground, blob, scratchMask, &head)) {
-        return kOlvarNothing;
+        return Decide(StepOutcome::kNoHead, kOlvarNothing);
     }
     if (RefuseSecondHead(head, blob)) {
         return kOlvarNothing;
@@ -143,7 +151,7 @@ int PerUserState::StartUserFromBlob(const FrameView& frame, const cv::Rect& blob
     u.handLearnCount = 0;
     RebuildSkinMap(frame);
     if (u.FindFace(frame.colour, skinIntegral.data(), frame.foregroundIntegral) != 0) {
-        return kOlvarNothing;
+        return Decide(StepOutcome::kFaceNotFound, kOlvarNothing);
     }
     lastFaceX = TruncToInt(u.faceX);
     lastFaceY = TruncToInt(u.faceY);
@@ -175,7 +183,7 @@ int PerUserState::FollowUser(const FrameView& frame) {
         const double b = std::fabs(u.faceX - users[0].faceX);
         if (users[0].torsoSize > b || b < u.torsoSize) {
             u.DropStages(Stage::kTorso);
-            return kOlvarLost;
+            return Decide(StepOutcome::kFollowTooClose, kOlvarLost);
         }
     }
     RebuildSkinMap(frame);

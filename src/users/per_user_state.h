@@ -19,6 +19,7 @@
 #include "imaging/quadtree.h"
 #include "olvar/olvar.h"
 #include "palm/palm_state.h"
+#include "users/step_outcome.h"
 
 namespace olvar {
 
@@ -103,15 +104,24 @@ class PerUserState {
     bool recheckHand0 = true;
     bool recheckHand1 = true;
 
+    // The rule that decided each user's last full step (read by tests and tools only).
+    StepOutcome outcome[2] = {StepOutcome::kNotRun, StepOutcome::kNotRun};
+
   private:
+    // Notes the current user's outcome; returns `code` so that exits read as one statement.
+    int Decide(StepOutcome decided, int code) {
+        outcome[current] = decided;
+        return code;
+    }
+
     void CreateBuffers();
     void ResetTrackers();
 
     // BodyStep parts.
     bool FindBodyBlob(const FrameView& frame, cv::Rect* blob);
-    bool RefuseSecondBlob(const cv::Rect& blob) const;
+    bool RefuseSecondBlob(const cv::Rect& blob);
     int StartUserFromBlob(const FrameView& frame, const cv::Rect& blob);
-    bool RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob) const;
+    bool RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob);
     int FollowUser(const FrameView& frame);
     void RebuildSkinMap(const FrameView& frame);
     void ProcessSkinMap(const FrameView& frame);

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/two_users.h"
 #include "synth/scene.h"
 
 namespace {
@@ -36,6 +37,8 @@ struct Options {
     int firstSeed = 1;
     int mode = modeMotionExt1;
     bool verbose = false;
+    bool twoUsers = false;  // only the two-person table (with --trace, per-frame outcomes)
+    bool trace = false;
 };
 
 // Per-frame outcome for one scripted person.
@@ -182,18 +185,7 @@ std::vector<std::vector<PersonFrame>> RunSequence(const olvar::synth::Scene& sce
             wasWalking[p] = walking;
             pf.settled = truth.visible && walkEnd[p] >= 0 && i >= walkEnd[p] + kSettleFrames;
             if (truth.visible && status == 0) {
-                // The record whose face is nearest this person's face.
-                double best = 1e9;
-                for (int k = 0; k < users; ++k) {
-                    if (records[k].torsoHalfWidth <= 0) {
-                        continue;
-                    }
-                    const double d = Distance(records[k].faceX, records[k].faceY, truth.face);
-                    if (d < best && d < 2.0 * truth.torsoHalfWidth) {
-                        best = d;
-                        pf.recordIndex = k;
-                    }
-                }
+                pf.recordIndex = olvar::eval::NearestRecord(records, users, truth);
                 if (pf.recordIndex >= 0) {
                     pf.tracked = true;
                     Measure(records[pf.recordIndex], truth, &pf);
@@ -333,12 +325,50 @@ bool ParseArgs(int argc, char** argv, Options* o) {
             o->firstSeed = std::atoi(argv[++i]);
         } else if (arg == "--mode" && i + 1 < argc) {
             o->mode = std::atoi(argv[++i]);
+        } else if (arg == "--two-users") {
+            o->twoUsers = true;
+        } else if (arg == "--trace") {
+            o->twoUsers = o->trace = true;
         } else {
-            std::fprintf(stderr, "usage: olvar-eval [--seeds N] [--first-seed N] [--mode N]\n");
+            std::fprintf(stderr,
+                         "usage: olvar-eval [--seeds N] [--first-seed N] [--mode N] "
+                         "[--two-users] [--trace]\n");
             return false;
         }
     }
     return o->seeds > 0;
+}
+
+olvar::synth::SceneConfig TwoPersonScene(const olvar::synth::Script& script, int seed) {
+    olvar::synth::SceneConfig config;
+    config.script = script;
+    config.seed = static_cast<uint64_t>(seed + 100);
+    return config;
+}
+
+// The two-person sequences of the seeds, and scenes of people whose looks the one-person
+// sequences track well (seeds 2, 3, 6 and 8) walking in one after the other, or together and
+// then standing still side by side.
+std::vector<olvar::eval::TwoUserSequence> TwoUserSequences(const Options& o) {
+    std::vector<olvar::eval::TwoUserSequence> sequences;
+    for (int seed = o.firstSeed; seed < o.firstSeed + o.seeds; ++seed) {
+        sequences.push_back({"two_seed" + std::to_string(seed),
+                             TwoPersonScene(olvar::synth::ScriptTwoPeople(OptionsForSeed(seed)),
+                                            seed)});
+    }
+    const int kEasyPairs[][2] = {{2, 3}, {3, 2}, {6, 8}, {8, 6}};
+    for (const auto& pair : kEasyPairs) {
+        olvar::synth::ScriptOptions options = OptionsForSeed(pair[0]);
+        options.otherLook = Dress(FirstLook(pair[1]), pair[1] + 2);
+        const std::string looks = std::to_string(pair[0]) + "_" + std::to_string(pair[1]);
+        sequences.push_back(
+            {"after_" + looks,
+             TwoPersonScene(olvar::synth::ScriptTwoPeopleOneAfterOther(options), pair[0])});
+        sequences.push_back(
+            {"still_" + looks,
+             TwoPersonScene(olvar::synth::ScriptTwoPeopleStandStill(options), pair[0])});
+    }
+    return sequences;
 }
 
 }  // namespace
@@ -347,6 +377,10 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseArgs(argc, argv, &options)) {
         return 2;
+    }
+    if (options.twoUsers) {
+        olvar::eval::RunTwoUserTable(TwoUserSequences(options), options.mode, options.trace);
+        return 0;
     }
     Figures overall, overallTwo;
     long falseUsers = 0, emptyFrames = 0;

@@ -145,6 +145,13 @@ Script ScriptCrouch(const ScriptOptions& options = {});
 // Two people of different appearance walk in from both sides and stand side by side; each
 // gestures in turn while the other rests.
 Script ScriptTwoPeople(const ScriptOptions& options = {});
+// Two people walk in one after the other: the first (look, from image-left) stands at 0.3 and
+// rests; once it has stood for `gap` frames the second (otherLook, from image-right) walks to
+// 0.7. Then both rest, each raises a hand in turn, and both rest again.
+Script ScriptTwoPeopleOneAfterOther(const ScriptOptions& options = {}, int gap = 60);
+// Two people walk in together from both sides, stop side by side (0.3 and 0.7) and then stand
+// still, arms hanging, for `still` frames.
+Script ScriptTwoPeopleStandStill(const ScriptOptions& options = {}, int still = 240);
 // Empty room, walk in, rest, both hands up, the four swipes, wave, dwell, both leans, rest.
 Script ScriptDemo(const ScriptOptions& options = {});
 
