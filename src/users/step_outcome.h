@@ -9,14 +9,15 @@
 namespace olvar {
 
 enum class StepOutcome : uint8_t {
-    kNotRun,           // no full step ran for the user (still scene, too little foreground)
-    kTracked,          // the step went through: torso, hands and the second-user check passed
-    kWaitingForFirst,  // second user: the first user is not present
-    kNoSearchRegion,   // second user: the half away from the first user is empty
-    kNoBlob,           // no silhouette large enough in the search region
+    kNotRun,                 // no full step ran for the user (still scene, too little foreground)
+    kTracked,                // the step went through: torso, hands and the second-user check passed
+    kWaitingForFirst,        // second user: the first user is not present
+    kNoSearchRegion,         // second user: the half away from the first user is empty
+    kNoBlob,                 // no silhouette large enough in the search region
     kBlobNearNarrowOrShort,  // second user's blob: near the first user, and narrow or short
     kBlobNarrowWithin3,      // second user's blob: within 3 torso half-widths and narrow
     kBlobWithin1,            // second user's blob: within one torso half-width
+    kBlobPartOfLarger,       // a smaller blob beside a larger one that could not start a user
     kBlobTooNarrow,          // a blob 9 pixels wide or less
     kNoHead,                 // no head skin in the blob
     kHeadWiderThanBlob,      // second user's head: wider than three quarters of the blob
@@ -38,12 +39,12 @@ enum class StepOutcome : uint8_t {
 // Short names, one word each, for traces.
 inline const char* StepOutcomeName(StepOutcome outcome) {
     static const char* const kNames[] = {
-        "not_run",        "tracked",          "waiting_for_first", "no_search_region",
-        "no_blob",        "blob_near_narrow", "blob_narrow_3t",    "blob_within_t",
-        "blob_le_9px",    "no_head",          "head_too_wide",     "head_near_first",
-        "face_not_found", "follow_too_close", "torso_start_failed", "torso_no_fit",
-        "torso_lost",     "proportions",      "hands_not_started", "hands_lost",
-        "drop_narrow",    "drop_within_t0",   "drop_within_t1",
+        "not_run",         "tracked",          "waiting_for_first", "no_search_region",
+        "no_blob",         "blob_near_narrow", "blob_narrow_3t",    "blob_within_t",
+        "blob_part",       "blob_le_9px",      "no_head",           "head_too_wide",
+        "head_near_first", "face_not_found",   "follow_too_close",  "torso_start_failed",
+        "torso_no_fit",    "torso_lost",       "proportions",       "hands_not_started",
+        "hands_lost",      "drop_narrow",      "drop_within_t0",    "drop_within_t1",
     };
     static_assert(sizeof kNames / sizeof kNames[0] == static_cast<int>(StepOutcome::kCount));
     const int i = static_cast<int>(outcome);

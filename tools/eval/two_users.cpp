@@ -125,22 +125,26 @@ std::string FramesToTrack(const PersonSummary& p) {
     return std::to_string(p.firstTracked - p.standFrame);
 }
 
-// The most frequent refusing step while the person was untracked after standing.
+// The most frequent refusing step while the person was untracked after standing, among the
+// frames in which a full step ran, and the number of still frames (no step ran).
 std::string MainRefusal(const PersonSummary& p) {
     StepOutcome best = StepOutcome::kCount;
-    long count = 0, total = 0;
+    long count = 0, total = 0, still = 0;
     for (const auto& [outcome, n] : p.refusals) {
+        if (outcome == StepOutcome::kNotRun) {
+            still += n;
+            continue;
+        }
         total += n;
         if (n > count) {
             best = outcome;
             count = n;
         }
     }
-    if (total == 0) {
-        return "-";
-    }
-    return std::string(StepOutcomeName(best)) + " " + std::to_string(count) + "/" +
-           std::to_string(total);
+    std::string text = total == 0 ? std::string("-")
+                                  : std::string(StepOutcomeName(best)) + " " +
+                                        std::to_string(count) + "/" + std::to_string(total);
+    return still > 0 ? text + " (still " + std::to_string(still) + ")" : text;
 }
 
 void PrintTrace(const std::string& name, const std::vector<FrameOutcome>& frames) {
@@ -171,7 +175,8 @@ int NearestRecord(const TrackingRecord* records, int users, const synth::PersonT
         if (records[k].torsoHalfWidth <= 0) {
             continue;
         }
-        const double d = std::hypot(records[k].faceX - truth.face.x, records[k].faceY - truth.face.y);
+        const double d =
+            std::hypot(records[k].faceX - truth.face.x, records[k].faceY - truth.face.y);
         if (d < best && d < 2.0 * truth.torsoHalfWidth) {
             best = d;
             index = k;
@@ -180,10 +185,14 @@ int NearestRecord(const TrackingRecord* records, int users, const synth::PersonT
     return index;
 }
 
-void RunTwoUserTable(const std::vector<TwoUserSequence>& sequences, int mode, bool trace) {
+void RunTwoUserTable(const std::vector<TwoUserSequence>& sequences, int mode, bool trace,
+                     const std::string& match) {
     std::vector<std::string> rows;
     long both = 0, settled = 0;
     for (const TwoUserSequence& sequence : sequences) {
+        if (sequence.name.find(match) == std::string::npos) {
+            continue;
+        }
         const synth::Scene scene(sequence.config);
         const std::vector<FrameOutcome> frames = RunTraced(scene, mode);
         if (trace) {
@@ -192,10 +201,11 @@ void RunTwoUserTable(const std::vector<TwoUserSequence>& sequences, int mode, bo
         const SequenceSummary s = Summarise(frames);
         both += s.bothTracked;
         settled += s.bothSettled;
-        const double share = s.bothSettled > 0 ? static_cast<double>(s.bothTracked) / s.bothSettled
-                                               : NAN;
+        const double share =
+            s.bothSettled > 0 ? static_cast<double>(s.bothTracked) / s.bothSettled : NAN;
         char row[512];
-        std::snprintf(row, sizeof row, "| %s | %s | %s | %.3f (%ld/%ld) | %ld | %ld/%ld | %s | %s |",
+        std::snprintf(row, sizeof row,
+                      "| %s | %s | %s | %.3f (%ld/%ld) | %ld | %ld/%ld | %s | %s |",
                       sequence.name.c_str(), FramesToTrack(s.people[0]).c_str(),
                       FramesToTrack(s.people[1]).c_str(), share, s.bothTracked, s.bothSettled,
                       s.swaps, s.people[0].drops, s.people[1].drops,
@@ -204,8 +214,9 @@ void RunTwoUserTable(const std::vector<TwoUserSequence>& sequences, int mode, bo
         std::printf("%s\n", row);
         std::fflush(stdout);
     }
-    std::printf("\n| sequence | p0 frames to track | p1 frames to track | both tracked | swaps | "
-                "drops p0/p1 | p0 refused by | p1 refused by |\n|---|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "\n| sequence | p0 frames to track | p1 frames to track | both tracked | swaps | "
+        "drops p0/p1 | p0 refused by | p1 refused by |\n|---|---|---|---|---|---|---|---|\n");
     for (const std::string& row : rows) {
         std::printf("%s\n", row.c_str());
     }

@@ -25,8 +25,9 @@ struct TwoUserSequence {
 
 // Runs each sequence in two-user operation and prints one line per figure and sequence, then the
 // table; with `trace`, also one line per frame in which any user's outcome or any person's
-// tracking changed.
-void RunTwoUserTable(const std::vector<TwoUserSequence>& sequences, int mode, bool trace);
+// tracking changed. Only sequences whose name contains `match` run.
+void RunTwoUserTable(const std::vector<TwoUserSequence>& sequences, int mode, bool trace,
+                     const std::string& match);
 
 }  // namespace olvar::eval
 
