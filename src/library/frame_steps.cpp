@@ -83,10 +83,7 @@ int Olvar::SingleUserStep(int* userNumber, TrackingRecord* records) {
     }
     const FrameView frame = context_->View();
     users_.UpdateRecheck(c.quadtree, frame.foregroundIntegral);
-    int status = users_.BodyStep(frame);
-    if (status == 0) {
-        status = users_.FaceHandsStep(frame);
-    }
+    const int status = users_.TrackCurrentUser(frame);
     if (status != 0) {
         context_->lastRecordValid[0] = false;
         return status;
@@ -106,10 +103,7 @@ int Olvar::FullUserStep(int user, int* userNumber, TrackingRecord* records) {
     const FrameView frame = context_->View();
     users_.ExchangeOther(&frame.foreground, frame.foregroundIntegral, PerUserState::kTwoUsers);
     users_.UpdateRecheck(context_->quadtree, frame.foregroundIntegral);
-    int status = users_.BodyStep(frame);
-    if (status == 0) {
-        status = users_.FaceHandsStep(frame);
-    }
+    const int status = users_.TrackCurrentUser(frame);
     if (status != 0) {
         return status;
     }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -14,30 +15,89 @@ namespace {
 
 const cv::Mat kDefaultElement;  // 3 x 3 rectangle
 
+// A blob close beside a person is usually that person's own arm or another part of them: near
+// the person's column (`column`, torso half-width t0) and narrow or not reaching down to the
+// frame bottom, or narrow within three half-widths, or within one half-width at all.
+StepOutcome BlobBesidePerson(const cv::Rect& blob, double column, int t0, int height) {
+    const double distance = std::fabs(blob.x + blob.width / 2 - column);
+    const bool narrow = blob.width < ((410 * t0) >> 8);
+    const bool short_ = blob.y + ((358 * blob.height) >> 8) < height;
+    if (distance < ((563 * t0) >> 8) && (narrow || short_)) {
+        return StepOutcome::kBlobNearNarrowOrShort;
+    }
+    if (distance < 3 * t0 && blob.width < t0) {
+        return StepOutcome::kBlobNarrowWithin3;
+    }
+    if (distance < t0) {
+        return StepOutcome::kBlobWithin1;
+    }
+    return StepOutcome::kNotRun;
+}
+
 }  // namespace
 
-int PerUserState::BodyStep(const FrameView& frame) {
+int PerUserState::BodyStep(const FrameView& frame, int firstBlob) {
     UserTracker& u = Current();
     u.faceColour.mask = &frame.foreground;
+    if (firstBlob == 0) {
+        outcome[current] = StepOutcome::kNotRun;
+    }
+    blobsTried = 0;
     if (u.present) {
         return FollowUser(frame);
     }
-    cv::Rect blob;
-    if (!FindBodyBlob(frame, &blob)) {
+    std::vector<cv::Rect> blobs;
+    if (!FindBodyBlobs(frame, &blobs)) {
         return kOlvarNothing;
     }
-    return StartUserFromBlob(frame, blob);
+    // The largest silhouette first; when it cannot start a user, the next ones in order of
+    // size, so a large silhouette without a usable head does not hide a person beside it.
+    int status = kOlvarNothing;
+    const int last = std::min(static_cast<int>(blobs.size()), kBlobsTried);
+    for (int i = std::max(0, firstBlob); i < last; ++i) {
+        blobsTried = i + 1;
+        const cv::Rect& blob = blobs[static_cast<size_t>(i)];
+        u.torsoSize = std::min((85 * blob.height) >> 8, blob.width / 2);
+        if (RefuseSecondBlob(blob) || RefusePartOfLargerBlob(blobs, i)) {
+            continue;
+        }
+        status = StartUserFromBlob(frame, blob);
+        if (status == kOlvarOk) {
+            break;
+        }
+    }
+    return status;
 }
 
-// The largest silhouette in the search region, after an opening and a two-fold closing. For the
-// second user the region is the half of the picture away from the first user's face.
-bool PerUserState::FindBodyBlob(const FrameView& frame, cv::Rect* blob) {
+int PerUserState::TrackCurrentUser(const FrameView& frame) {
+    int status = kOlvarNothing;
+    for (int firstBlob = 0; firstBlob < kBlobsTried;) {
+        const bool wasPresent = Current().present;
+        status = BodyStep(frame, firstBlob);
+        if (status != kOlvarOk) {
+            return status;
+        }
+        status = FaceHandsStep(frame);
+        // A user started in this frame whose torso could not be started (or, for the second
+        // user, who was dropped at once) leaves the next blob to be tried.
+        if (wasPresent || Current().present || blobsTried == 0) {
+            return status;
+        }
+        firstBlob = blobsTried;
+    }
+    return status;
+}
+
+// The silhouettes of the search region, after an opening and a two-fold closing, of at least
+// W * H / 200 pixels, largest first (of equal ones the later contour first). For the second user
+// the region is the half of the picture away from the first user's face.
+bool PerUserState::FindBodyBlobs(const FrameView& frame, std::vector<cv::Rect>* blobs) {
     frame.foreground.copyTo(scratchMask);
     int x0 = 0, x1 = width;
     if (TwoUserOperation() && current == 1) {
         const UserTracker& first = users[0];
         if (!first.present) {
-            return false;
+            return Decide(StepOutcome::kWaitingForFirst, false);
         }
         const int gap = (307 * first.torsoSize) >> 8;
         if (first.faceX > width / 2) {
@@ -47,7 +107,7 @@ bool PerUserState::FindBodyBlob(const FrameView& frame, cv::Rect* blob) {
         }
     }
     if (x1 - x0 < 1) {
-        return false;
+        return Decide(StepOutcome::kNoSearchRegion, false);
     }
     // The region is cleaned as an image of its own: the silhouette just outside it (the first
     // user's body beside the search half) must not bridge into it through the closing.
@@ -59,62 +119,76 @@ bool PerUserState::FindBodyBlob(const FrameView& frame, cv::Rect* blob) {
                      isolated);
     const std::vector<std::vector<cv::Point>> contours = FindOuterContours(region);
     const int minArea = width * height / 200;
-    double best = -1;
-    int bestIndex = -1;
+    std::vector<std::pair<double, int>> large;  // area, contour index
     for (size_t i = 0; i < contours.size(); ++i) {
         const double area = std::fabs(cv::contourArea(contours[i]));
-        if (area >= minArea && area >= best) {  // a later contour wins a tie
-            best = area;
-            bestIndex = static_cast<int>(i);
+        if (area >= minArea) {
+            large.emplace_back(area, static_cast<int>(i));
         }
     }
-    if (bestIndex < 0) {
-        return false;
+    if (large.empty()) {
+        return Decide(StepOutcome::kNoBlob, false);
     }
-    *blob = cv::boundingRect(contours[static_cast<size_t>(bestIndex)]);
-    blob->x += x0;
-    Current().torsoSize = std::min((85 * blob->height) >> 8, blob->width / 2);
-    return !RefuseSecondBlob(*blob);
+    std::sort(large.begin(), large.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second > b.second;
+    });
+    blobs->clear();
+    for (const auto& [area, index] : large) {
+        cv::Rect blob = cv::boundingRect(contours[static_cast<size_t>(index)]);
+        blob.x += x0;
+        blobs->push_back(blob);
+    }
+    return true;
 }
 
-// A second blob close beside the first user is usually that user's own arm or a part of them.
-bool PerUserState::RefuseSecondBlob(const cv::Rect& blob) const {
+bool PerUserState::RefuseSecondBlob(const cv::Rect& blob) {
     if (!TwoUserOperation() || current != 1) {
         return false;
     }
     const UserTracker& first = users[0];
-    const int t0 = first.torsoSize;
-    const double distance = std::fabs(blob.x + blob.width / 2 - static_cast<double>(first.faceX));
-    const bool narrow = blob.width < ((410 * t0) >> 8);
-    const bool short_ = blob.y + ((358 * blob.height) >> 8) < height;
-    if (distance < ((563 * t0) >> 8) && (narrow || short_)) {
-        return true;
-    }
-    return (distance < 3 * t0 && blob.width < t0) || distance < t0;
+    const StepOutcome refusal = BlobBesidePerson(blob, first.faceX, first.torsoSize, height);
+    return refusal != StepOutcome::kNotRun && Decide(refusal, true);
 }
 
-bool PerUserState::RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob) const {
+// A smaller silhouette tried after larger ones that could not start a user is refused when it
+// lies beside one of them as a part of that person would (an arm the segmentation cut off):
+// the larger silhouette's centre column and first torso estimate stand for the person.
+bool PerUserState::RefusePartOfLargerBlob(const std::vector<cv::Rect>& blobs, int index) {
+    for (int j = 0; j < index; ++j) {
+        const cv::Rect& larger = blobs[static_cast<size_t>(j)];
+        const int t = std::min((85 * larger.height) >> 8, larger.width / 2);
+        const double column = larger.x + larger.width / 2;
+        if (BlobBesidePerson(blobs[static_cast<size_t>(index)], column, t, height) !=
+            StepOutcome::kNotRun) {
+            return Decide(StepOutcome::kBlobPartOfLarger, true);
+        }
+    }
+    return false;
+}
+
+bool PerUserState::RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob) {
     if (!TwoUserOperation() || current != 1) {
         return false;
     }
     if (head.width > blob.width * 3 / 4) {
-        return true;
+        return Decide(StepOutcome::kHeadWiderThanBlob, true);
     }
     const UserTracker& first = users[0];
     const double e = std::fabs(head.x + head.width / 2 - static_cast<double>(first.faceX));
     const double f = first.torsoSize;
     const double b = head.width;
-    return (e < 2.2 * f && b < 1.6 * f) || (e < 3.6 * f && b < 1.1 * f) ||
-           (e < 4 * f && b < 0.5 * f) || e < f;
+    const bool near = (e < 2.2 * f && b < 1.6 * f) || (e < 3.6 * f && b < 1.1 * f) ||
+                      (e < 4 * f && b < 0.5 * f) || e < f;
+    return near && Decide(StepOutcome::kHeadNearFirst, true);
 }
 
 int PerUserState::StartUserFromBlob(const FrameView& frame, const cv::Rect& blob) {
     if (blob.width <= 9) {
-        return kOlvarNothing;
+        return Decide(StepOutcome::kBlobTooNarrow, kOlvarNothing);
     }
     cv::Rect head;
     if (!FindHeadSkin(frame.colour, frame.ycrcb, frame.foreground, blob, scratchMask, &head)) {
-        return kOlvarNothing;
+        return Decide(StepOutcome::kNoHead, kOlvarNothing);
     }
     if (RefuseSecondHead(head, blob)) {
         return kOlvarNothing;
@@ -143,7 +217,7 @@ int PerUserState::StartUserFromBlob(const FrameView& frame, const cv::Rect& blob
     u.handLearnCount = 0;
     RebuildSkinMap(frame);
     if (u.FindFace(frame.colour, skinIntegral.data(), frame.foregroundIntegral) != 0) {
-        return kOlvarNothing;
+        return Decide(StepOutcome::kFaceNotFound, kOlvarNothing);
     }
     lastFaceX = TruncToInt(u.faceX);
     lastFaceY = TruncToInt(u.faceY);
@@ -178,8 +252,8 @@ int PerUserState::FollowUser(const FrameView& frame) {
         // The second user's face may not come closer to the first user's than either torso.
         const double b = std::fabs(u.faceX - users[0].faceX);
         if (users[0].torsoSize > b || b < u.torsoSize) {
-            u.DropStages(Stage::kTorso);
-            return kOlvarLost;
+            u.DropStages(Stage::kPresent);
+            return Decide(StepOutcome::kFollowTooClose, kOlvarLost);
         }
     }
     RebuildSkinMap(frame);

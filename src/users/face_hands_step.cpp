@@ -44,7 +44,7 @@ int PerUserState::FaceHandsStep(const FrameView& frame) {
         }
         if (!CheckProportions(frame.foregroundIntegral)) {
             u.torsoReady = false;
-            return kOlvarLost;
+            return Decide(StepOutcome::kProportionsBroken, kOlvarLost);
         }
     }
     bool tracked = false;
@@ -59,7 +59,7 @@ int PerUserState::FaceHandsStep(const FrameView& frame) {
         u.DropStages(Stage::kPresent);
         return kOlvarLost;
     }
-    return kOlvarOk;
+    return Decide(StepOutcome::kTracked, kOlvarOk);
 }
 
 // Starts the torso at its current pose, or follows it. A torso that does not fit the frame
@@ -69,10 +69,10 @@ int PerUserState::TorsoStep(const FrameView& frame, bool* justStarted) {
     if (!u.torsoReady) {
         if (u.StartTorso(TorsoStart::kAtLastPose, frame.foregroundIntegral) != 0) {
             u.DropStages(Stage::kPresent);
-            return kOlvarNothing;
+            return Decide(StepOutcome::kTorsoStartFailed, kOlvarNothing);
         }
         if (height - 1 < 2 * u.torsoSize + u.faceSize) {
-            return kOlvarNothing;
+            return Decide(StepOutcome::kTorsoDoesNotFit, kOlvarNothing);
         }
         u.torsoReady = true;
         u.skeleton.SetSkeletonScale(u.torsoSize);
@@ -82,7 +82,7 @@ int PerUserState::TorsoStep(const FrameView& frame, bool* justStarted) {
     }
     if (u.TrackTorso(frame.foregroundIntegral) != 0) {
         u.DropStages(Stage::kPresent);
-        return kOlvarLost;
+        return Decide(StepOutcome::kTorsoLost, kOlvarLost);
     }
     return kOlvarOk;
 }
@@ -192,7 +192,7 @@ int PerUserState::HandsStep(const FrameView& frame, bool* tracked) {
                          frame.changedIntegral, frame.motionCountIntegral,
                          frame.historyLength) != 0) {
             u.DropStages(Stage::kHands);
-            return kOlvarNothing;
+            return Decide(StepOutcome::kHandsNotStarted, kOlvarNothing);
         }
         u.handsReady = true;
         return kOlvarOk;
@@ -208,7 +208,7 @@ int PerUserState::HandsStep(const FrameView& frame, bool* tracked) {
                                   frame.historyLength, selector);
     if (code != 0) {
         u.DropStages(Stage::kHands);
-        return code;
+        return Decide(StepOutcome::kHandsLost, code);
     }
     *tracked = true;
     return kOlvarOk;
@@ -295,7 +295,13 @@ bool PerUserState::DropSecondUser() {
     const double b0 = first.torsoSize;
     const double c = std::fabs(first.faceX - second.faceX);
     const double d1 = second.torsoSize;
-    return (4.5 * b0 > c && 0.6 * b0 > d1 && height > second.faceY + 10 * d1) || b0 > c || c < d1;
+    if (4.5 * b0 > c && 0.6 * b0 > d1 && height > second.faceY + 10 * d1) {
+        return Decide(StepOutcome::kDropNarrowNear, true);
+    }
+    if (b0 > c) {
+        return Decide(StepOutcome::kDropWithinFirstTorso, true);
+    }
+    return c < d1 && Decide(StepOutcome::kDropWithinOwnTorso, true);
 }
 
 }  // namespace olvar

@@ -10,6 +10,7 @@
 #define OLVAR_USERS_PER_USER_STATE_H
 
 #include <cstdint>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -20,6 +21,7 @@
 #include "olvar/olvar.h"
 #include "palm/palm_buffers.h"
 #include "palm/palm_state.h"
+#include "users/step_outcome.h"
 
 namespace olvar {
 
@@ -37,6 +39,7 @@ FaceSquare SquareFaceRegionInFrame(const cv::Rect& box, float scale, int frameWi
 class PerUserState {
   public:
     static constexpr int kTwoUsers = 2;
+    static constexpr int kBlobsTried = 3;
 
     PerUserState();
     PerUserState(const PerUserState&) = delete;
@@ -49,10 +52,15 @@ class PerUserState {
 
     // Sets the four recheck flags from the quadtree's dense blocks and the foreground counts.
     void UpdateRecheck(const Quadtree& quadtree, const int32_t* foregroundIntegral);
-    // Finds and starts, or follows, the current user's body and face. 0, 1 or 10.
-    int BodyStep(const FrameView& frame);
+    // Finds and starts, or follows, the current user's body and face. 0, 1 or 10. A user is
+    // started from the largest silhouette that allows it, trying at most kBlobsTried of them
+    // in order of size from the `firstBlob`-th.
+    int BodyStep(const FrameView& frame, int firstBlob = 0);
     // Torso, proportions, hands and second-user checks. 0, 1, 10 or a hand tracker code.
     int FaceHandsStep(const FrameView& frame);
+    // BodyStep, then FaceHandsStep; a user started in this frame whose torso cannot be started
+    // is started again from the next silhouette in order of size.
+    int TrackCurrentUser(const FrameView& frame);
     // Two-user operation (mode 2 only): copies the other user's position into the current
     // user's tracker, or looks for an untracked neighbour when a foreground mask is given.
     int ExchangeOther(const cv::Mat* foreground, const int32_t* foregroundIntegral, int mode);
@@ -110,15 +118,27 @@ class PerUserState {
     bool recheckHand0 = true;
     bool recheckHand1 = true;
 
+    // The rule that decided each user's last full step (read by tests and tools only).
+    StepOutcome outcome[2] = {StepOutcome::kNotRun, StepOutcome::kNotRun};
+    // Silhouettes the last BodyStep examined to start a user (0 when it followed one).
+    int blobsTried = 0;
+
   private:
+    // Notes the current user's outcome; returns `code` so that exits read as one statement.
+    int Decide(StepOutcome decided, int code) {
+        outcome[current] = decided;
+        return code;
+    }
+
     void CreateBuffers();
     void ResetTrackers();
 
     // BodyStep parts.
-    bool FindBodyBlob(const FrameView& frame, cv::Rect* blob);
-    bool RefuseSecondBlob(const cv::Rect& blob) const;
+    bool FindBodyBlobs(const FrameView& frame, std::vector<cv::Rect>* blobs);
+    bool RefuseSecondBlob(const cv::Rect& blob);
+    bool RefusePartOfLargerBlob(const std::vector<cv::Rect>& blobs, int index);
     int StartUserFromBlob(const FrameView& frame, const cv::Rect& blob);
-    bool RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob) const;
+    bool RefuseSecondHead(const cv::Rect& head, const cv::Rect& blob);
     int FollowUser(const FrameView& frame);
     void RebuildSkinMap(const FrameView& frame);
     void ProcessSkinMap(const FrameView& frame);

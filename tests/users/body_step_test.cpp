@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
 
 #include <opencv2/imgproc.hpp>
 
@@ -125,7 +128,9 @@ TEST_F(BodyStepTest, SecondUserSearchHalfIsCleanedAsAnImageOfItsOwn) {
 }
 
 // A followed second user whose face comes closer to the first user's face than either torso
-// half-width loses its torso and hands at once; it stays present.
+// half-width is rejected at once, and no longer counts as present: its face is not followed in
+// a rejected frame, so a user kept present would be rejected again in every later frame for as
+// long as the first user stands there, and the second user's place would never be searched.
 TEST_F(BodyStepTest, SecondUserOnTopOfTheFirstIsRejected) {
     struct Case {
         const char* name;
@@ -150,9 +155,85 @@ TEST_F(BodyStepTest, SecondUserOnTopOfTheFirstIsRejected) {
         second.faceX = k.secondFaceX;
         second.torsoSize = k.secondTorso;
         EXPECT_EQ(state->BodyStep(Frame()), 10);
-        EXPECT_TRUE(second.present);
+        EXPECT_FALSE(second.present);
         EXPECT_FALSE(second.torsoReady);
         EXPECT_FALSE(second.handsReady);
+        // The next frame looks for a second person again (the empty picture holds none).
+        EXPECT_EQ(state->BodyStep(Frame()), 1);
+        EXPECT_EQ(state->outcome[1], StepOutcome::kNoBlob);
+    }
+}
+
+// People drawn into the working images: a shirt of some colour with a skin-coloured head on top
+// (or a head of the shirt's colour, which holds no skin).
+struct DrawnPerson {
+    cv::Rect body;
+    cv::Scalar shirt;  // blue, green, red
+    bool skinHead;
+};
+
+void Draw(const DrawnPerson& p, cv::Mat& colour, cv::Mat& foreground) {
+    const int r = p.body.width / 4;
+    const cv::Point head(p.body.x + p.body.width / 2, p.body.y - r);
+    const cv::Scalar skin(90, 120, 200);
+    cv::rectangle(colour, p.body, p.shirt, cv::FILLED);
+    cv::rectangle(foreground, p.body, 1, cv::FILLED);
+    cv::circle(colour, head, r, p.skinHead ? skin : p.shirt, cv::FILLED);
+    cv::circle(foreground, head, r, 1, cv::FILLED);
+}
+
+// A user starts from the largest silhouette that allows it: when the largest holds no head, the
+// next ones in order of size are tried, and where the largest allows a start it is the one
+// taken, whatever stands beside it.
+TEST_F(BodyStepTest, UserStartsFromTheLargestSilhouetteThatHoldsAHead) {
+    const cv::Scalar blue(160, 80, 40), grey(125, 125, 125);
+    struct Case {
+        const char* name;
+        std::vector<DrawnPerson> people;
+        int expectedStatus;
+        float faceColumn;     // of the person started
+        StepOutcome refusal;  // when none starts
+    };
+    const Case cases[] = {
+        {"largest without a head, the smaller one beside it starts",
+         {{{20, 40, 70, 110}, grey, false}, {{130, 60, 40, 90}, blue, true}},
+         0,
+         150,
+         StepOutcome::kTracked},
+        {"largest with a head is taken before a smaller one",
+         {{{20, 40, 60, 110}, blue, true}, {{130, 60, 40, 90}, blue, true}},
+         0,
+         50,
+         StepOutcome::kTracked},
+        {"no silhouette holds a head",
+         {{{20, 40, 70, 110}, grey, false}},
+         1,
+         0,
+         StepOutcome::kNoHead},
+        // Beside the largest silhouette, a narrow piece that stops far above the frame bottom
+        // is a part of that person (an arm cut off by the segmentation), not a person.
+        {"a narrow piece beside the largest is not a person",
+         {{{20, 40, 70, 110}, grey, false}, {{100, 70, 16, 40}, blue, true}},
+         1,
+         0,
+         StepOutcome::kBlobPartOfLarger},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SetUp();
+        for (const DrawnPerson& p : k.people) {
+            Draw(p, colour, foreground);
+        }
+        cv::cvtColor(colour, ycrcb, cv::COLOR_BGR2YCrCb);
+        Integrate();
+        EXPECT_EQ(state->BodyStep(Frame()), k.expectedStatus);
+        const UserTracker& u = state->users[0];
+        EXPECT_EQ(u.present, k.expectedStatus == 0);
+        if (k.expectedStatus == 0) {
+            EXPECT_NEAR(u.faceX, k.faceColumn, 6);
+        } else {
+            EXPECT_EQ(state->outcome[0], k.refusal);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace olvar::synth {
 namespace {
@@ -437,6 +438,62 @@ Script ScriptPalm(const ScriptOptions& options) {
     person.To(Make(Action::kMove), 20, target);
     person.Rest(20);
     return Single(person);
+}
+
+namespace {
+
+// The two people of the two-person scripts: options.look from image-left to 0.3 after
+// `leftDelay` extra absent frames, options.otherLook from image-right to 0.7 after
+// `rightDelay`.
+std::pair<TrackBuilder, TrackBuilder> EnterPair(const ScriptOptions& options, int leftDelay,
+                                                int rightDelay) {
+    ScriptOptions leftOptions = options;
+    leftOptions.enterFrom = kImageLeft;
+    leftOptions.warmup = options.warmup + leftDelay;
+    ScriptOptions rightOptions = options;
+    rightOptions.enterFrom = kImageRight;
+    rightOptions.look = options.otherLook;
+    rightOptions.warmup = options.warmup + rightDelay;
+    return {Enter(leftOptions, 0.3f), Enter(rightOptions, 0.7f)};
+}
+
+// Pads the shorter timeline with rest so both end together.
+void RestUntilBothEnd(TrackBuilder* a, TrackBuilder* b) {
+    const int end = std::max(a->FrameCount(), b->FrameCount());
+    for (TrackBuilder* person : {a, b}) {
+        if (person->FrameCount() < end) {
+            person->Rest(end - person->FrameCount());
+        }
+    }
+}
+
+}  // namespace
+
+Script ScriptTwoPeopleOneAfterOther(const ScriptOptions& options, int gap) {
+    // The first person's walk to 0.3 from outside takes WalkTo's steps plus the settling step
+    // and Enter's rest; the second waits that long plus the gap.
+    TrackBuilder probe(options.look, options.size);
+    probe.Absent(1, kImageLeft).WalkTo(0.3f);
+    const int firstWalk = probe.FrameCount() - 1;
+    auto [left, right] = EnterPair(options, 0, firstWalk + gap);
+    RestUntilBothEnd(&left, &right);
+    left.Rest(60);
+    right.Rest(60);
+    left.RaiseHand(0);
+    RestUntilBothEnd(&left, &right);
+    right.RaiseHand(1);
+    RestUntilBothEnd(&left, &right);
+    left.Rest(30);
+    RestUntilBothEnd(&left, &right);
+    return Script{{left.Build(), right.Build()}};
+}
+
+Script ScriptTwoPeopleStandStill(const ScriptOptions& options, int still) {
+    auto [left, right] = EnterPair(options, 0, 0);
+    RestUntilBothEnd(&left, &right);
+    left.Rest(still);
+    right.Rest(still);
+    return Script{{left.Build(), right.Build()}};
 }
 
 Script ScriptDemo(const ScriptOptions& options) {

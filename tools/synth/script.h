@@ -157,6 +157,13 @@ Script ScriptTwoPeople(const ScriptOptions& options = {});
 // and opens (five spread fingers, facing the camera), holds, moves slowly about, taps the index
 // finger four times, closes to a fist, opens again and is lowered.
 Script ScriptPalm(const ScriptOptions& options = {});
+// Two people walk in one after the other: the first (look, from image-left) stands at 0.3 and
+// rests; once it has stood for `gap` frames the second (otherLook, from image-right) walks to
+// 0.7. Then both rest, each raises a hand in turn, and both rest again.
+Script ScriptTwoPeopleOneAfterOther(const ScriptOptions& options = {}, int gap = 60);
+// Two people walk in together from both sides, stop side by side (0.3 and 0.7) and then stand
+// still, arms hanging, for `still` frames.
+Script ScriptTwoPeopleStandStill(const ScriptOptions& options = {}, int still = 240);
 // Empty room, walk in, rest, both hands up, the four swipes, wave, dwell, both leans, rest.
 Script ScriptDemo(const ScriptOptions& options = {});
 // No empty room: the person is in view from the first frame and moves a little for about three
