@@ -57,7 +57,7 @@ int Olvar::OptionalSteps(const FrameView& frame) {
         noted = users_.LegStep(frame);
     }
     if (options_.palmEnabled) {
-        noted = users_.Current().handsReady ? users_.PalmStep(frame) : 1;
+        noted = users_.Current().handsReady ? users_.PalmStep(frame, scale_) : 1;
     }
     return noted;
 }

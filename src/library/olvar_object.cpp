@@ -116,7 +116,7 @@ void Olvar::EnablePalmTracking(bool on) {
     options_.palmEnabled = on;
     if (!on) {
         // The next record of the current user reports no palm.
-        users_.palm[users_.current].Clear();
+        users_.palm[users_.current].ClearFlags();
     }
 }
 

@@ -184,12 +184,6 @@ int PerUserState::LegStep(const FrameView&) {
     return kOlvarNothing;
 }
 
-int PerUserState::PalmStep(const FrameView&) {
-    // The palm analysis is not part of this build: the result is always absent.
-    palm[current].Clear();
-    return kOlvarNothing;
-}
-
 void PerUserState::WriteRecord(int* userNumber, TrackingRecord* records, float scale) {
     const int index = current;
     UserTracker& u = users[index];
@@ -225,8 +219,19 @@ void PerUserState::WriteRecord(int* userNumber, TrackingRecord* records, float s
         WritePoint(record.joints[k], joint.x, joint.y, scale);
     }
 
-    if (palm[index].palmActive) {
-        // The palm analysis fills these fields when it runs; it is not part of this build.
+    const PalmState& p = palm[index];
+    if (p.palmActive) {
+        record.palmRadius = p.group.radius * scale;
+        for (int k = 0; k < kPalmFingers; ++k) {
+            WritePoint(record.fingertips[k], p.group.fingertips[k].x, p.group.fingertips[k].y,
+                       scale);
+            WritePoint(record.fingerBases[k], p.group.fingerBases[k].x,
+                       p.group.fingerBases[k].y, scale);
+        }
+        record.fingerEvent = p.group.fingerEvent;
+        // While the palm is tracked, hand 1's position is the re-centred palm centre.
+        record.hand1X = p.palmX * scale;
+        record.hand1Y = p.palmY * scale;
     } else {
         record.palmRadius = 1.0;
         for (int k = 0; k < 5; ++k) {

@@ -18,6 +18,7 @@
 #include "imaging/integral.h"
 #include "imaging/quadtree.h"
 #include "olvar/olvar.h"
+#include "palm/palm_buffers.h"
 #include "palm/palm_state.h"
 
 namespace olvar {
@@ -58,9 +59,13 @@ class PerUserState {
     // Body height of the current user (process-wide memory). 0, or 1 while warming up or when
     // the user's hands are not ready.
     int EstimateHeight(const int32_t* foregroundIntegral);
-    // The optional analyses. Until they exist they report "absent" (1).
+    // The leg analysis. Until it exists it reports "absent" (1).
     int LegStep(const FrameView& frame);
-    int PalmStep(const FrameView& frame);
+    // The palm analysis of the current user's hand 1 (called when its hands are ready): the
+    // region test, the camera-grid hand masks, then the analysis. 1 when the hand is not raised
+    // clear of the body (or there is no frame), else the analysis' 0 or 10. `scale` converts
+    // working to frame pixels.
+    int PalmStep(const FrameView& frame, double scale);
     // Writes records[current] in frame pixels (scale = frame pixels per working pixel).
     void WriteRecord(int* userNumber, TrackingRecord* records, float scale);
     // The square-ish face box of `user` in working pixels; 0, or 1 when the user is not fully
@@ -83,6 +88,8 @@ class PerUserState {
     // the per-user step runs the analyses and WriteRecord reads their results. ResizeState and
     // the interface's switches clear them.
     PalmState palm[2];
+    // The palm step's camera-grid images, shared by both users, sized to the frame.
+    PalmBuffers palmBuffers;
 
     // Shared buffers of the per-user step.
     cv::Mat scratchMask;
@@ -127,6 +134,10 @@ class PerUserState {
     void LearnHandSkin(const FrameView& frame);
     void LearnHandColour(const FrameView& frame, int hand);
     bool DropSecondUser();
+
+    // PalmStep parts.
+    void PrepareHandMask(const FrameView& frame, const HandBox& box);
+    void LearnPalmColour(const cv::Mat& ycrcb, const HandBox& box);
 };
 
 }  // namespace olvar

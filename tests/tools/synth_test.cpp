@@ -340,6 +340,23 @@ void ExpectRunShowsItsMotion(const LabelRun& run) {
                 EXPECT_FALSE(p.visible);
             }
             break;
+        case Action::kOpenHand:
+            EXPECT_TRUE(last.palms[label.hand].open);
+            EXPECT_FALSE(last.palms[label.hand].fist);
+            EXPECT_LT(last.hands[label.hand].y, last.joints[kJointShoulderCentre].y);
+            break;
+        case Action::kFingerTap: {
+            bool tapped = false;
+            for (const PersonTruth& p : f) {
+                tapped = tapped || p.palms[label.hand].tapping;
+            }
+            EXPECT_TRUE(tapped);
+            EXPECT_LE(n, 12);
+            break;
+        }
+        case Action::kFist:
+            EXPECT_TRUE(last.palms[label.hand].fist);
+            break;
         case Action::kMove:
             break;
     }
@@ -362,6 +379,7 @@ TEST(SynthScript, EveryLabelledStepShowsItsMotion) {
         {"crouch", ScriptCrouch(), {"crouch", "stand up"}},
         {"wave", ScriptWave(), {"wave hand 0", "wave hand 1"}},
         {"dwell", ScriptDwell(), {"dwell hand 0", "dwell hand 1"}},
+        {"palm", ScriptPalm(), {"open hand 1", "finger tap hand 1", "fist hand 1"}},
         {"from the right",
          ScriptRest({40, MakeAppearance(SkinTone::kLight, 1, 1, true), 0.12f, kImageRight}),
          {"walk in from image-right"}},

@@ -64,9 +64,21 @@ void DrawRecord(cv::Mat& image, const TrackingRecord& r, const GestureRecord& ge
         bone(P(legs[kLegLeftKnee]), P(legs[kLegLeftFoot]));
     }
     if (r.fingerEvent >= 0) {
+        // Palm circle around the re-centred palm centre, fingers from base to tip, and the
+        // finger event beside the palm.
+        const cv::Point palm = P(r.hand1X, r.hand1Y);
+        cv::circle(image, palm, std::max(2, cvRound(r.palmRadius)), cv::Scalar(0, 200, 0), thick,
+                   cv::LINE_AA);
         for (int k = 0; k < 5; ++k) {
             bone(P(r.fingerBases[k]), P(r.fingertips[k]));
+            cv::circle(image, P(r.fingerBases[k]), thick + 1, cv::Scalar(255, 128, 0), cv::FILLED);
             cv::circle(image, P(r.fingertips[k]), 2 * thick, cv::Scalar(0, 255, 255), cv::FILLED);
+        }
+        static const char* const kEvents[] = {"", "press", "held", "release"};
+        if (r.fingerEvent >= 1 && r.fingerEvent <= 3) {
+            cv::putText(image, kEvents[r.fingerEvent],
+                        palm + cv::Point(cvRound(r.palmRadius) + 4, 0), cv::FONT_HERSHEY_SIMPLEX,
+                        0.5 * thick, cv::Scalar(0, 0, 255), thick, cv::LINE_AA);
         }
     }
     const std::string label = "user " + std::to_string(r.userIndex) + "  " +

@@ -149,7 +149,7 @@ std::unique_ptr<FrameSource> OpenSource(const DemoOptions& options, std::string*
     std::unique_ptr<FrameSource> source;
     switch (options.input) {
         case InputKind::kScene:
-            source = MakeSceneSource(options.sceneSeed);
+            source = MakeSceneSource(options.sceneSeed, options.palm);
             break;
         case InputKind::kVideo:
             source = OpenCapture(cv::VideoCapture(options.inputPath), options.inputPath, error);

@@ -52,16 +52,25 @@ std::string RecordJson(const TrackingRecord& r) {
     for (int k = 0; k < 6; ++k) {
         out << (k ? "," : "") << Point(r.legJoints[k]);
     }
-    out << "],\"palm\":{\"radius\":" << Number(r.palmRadius) << ",\"event\":" << r.fingerEvent
-        << ",\"tips\":[";
+    // The palm group: "palm" is the palm circle (centre = hand 1, radius) or null while palm
+    // data is absent; the fingertips and finger bases in slot order, and the finger event
+    // (-1 absent, 0 none, 1 press, 2 held, 3 release).
+    out << "],\"palm\":";
+    if (r.fingerEvent >= 0) {
+        out << "{\"x\":" << Number(r.hand1X) << ",\"y\":" << Number(r.hand1Y)
+            << ",\"radius\":" << Number(r.palmRadius) << "}";
+    } else {
+        out << "null";
+    }
+    out << ",\"fingertips\":[";
     for (int k = 0; k < 5; ++k) {
         out << (k ? "," : "") << Point(r.fingertips[k]);
     }
-    out << "],\"bases\":[";
+    out << "],\"fingerBases\":[";
     for (int k = 0; k < 5; ++k) {
         out << (k ? "," : "") << Point(r.fingerBases[k]);
     }
-    out << "]}}";
+    out << "],\"fingerEvent\":" << r.fingerEvent << "}";
     return out.str();
 }
 

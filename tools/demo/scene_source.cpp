@@ -5,11 +5,11 @@
 namespace olvar::demo {
 namespace {
 
-// The scripted demo scene: an empty room for the warm-up, then a person walks in, raises both
-// hands, swipes with each hand both ways, waves, dwells, leans to both sides and rests.
+// The scripted scene: an empty room for the warm-up, then a person walks in and performs the demo
+// script (both hands up, swipes, a wave, a dwell, leans) or the palm script.
 class SceneSource : public FrameSource {
   public:
-    explicit SceneSource(int seed) : scene_(Config(seed)) {}
+    SceneSource(int seed, bool palm) : scene_(Config(seed, palm)) {}
     cv::Size FrameSize() const override { return scene_.config().frameSize; }
     bool Next(cv::Mat* frame) override {
         if (index_ >= scene_.FrameCount()) {
@@ -20,10 +20,10 @@ class SceneSource : public FrameSource {
     }
 
   private:
-    static synth::SceneConfig Config(int seed) {
+    static synth::SceneConfig Config(int seed, bool palm) {
         synth::SceneConfig config;
         config.seed = static_cast<uint64_t>(seed);
-        config.script = synth::ScriptDemo();
+        config.script = palm ? synth::ScriptPalm() : synth::ScriptDemo();
         return config;
     }
 
@@ -33,8 +33,8 @@ class SceneSource : public FrameSource {
 
 }  // namespace
 
-std::unique_ptr<FrameSource> MakeSceneSource(int seed) {
-    return std::make_unique<SceneSource>(seed);
+std::unique_ptr<FrameSource> MakeSceneSource(int seed, bool palm) {
+    return std::make_unique<SceneSource>(seed, palm);
 }
 
 }  // namespace olvar::demo

@@ -8,7 +8,9 @@
 
 namespace olvar::demo {
 
-std::unique_ptr<FrameSource> MakeSceneSource(int seed);
+// The demo script, or with `palm` the palm script (a raised open hand that taps its index
+// finger, closes to a fist and opens again).
+std::unique_ptr<FrameSource> MakeSceneSource(int seed, bool palm = false);
 
 }  // namespace olvar::demo
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/palm_eval.h"
 #include "synth/scene.h"
 
 namespace {
@@ -36,6 +37,7 @@ struct Options {
     int firstSeed = 1;
     int mode = modeMotionExt1;
     bool verbose = false;
+    bool palm = false;  // the palm sequences only
 };
 
 // Per-frame outcome for one scripted person.
@@ -333,8 +335,11 @@ bool ParseArgs(int argc, char** argv, Options* o) {
             o->firstSeed = std::atoi(argv[++i]);
         } else if (arg == "--mode" && i + 1 < argc) {
             o->mode = std::atoi(argv[++i]);
+        } else if (arg == "--palm") {
+            o->palm = true;
         } else {
-            std::fprintf(stderr, "usage: olvar-eval [--seeds N] [--first-seed N] [--mode N]\n");
+            std::fprintf(stderr,
+                         "usage: olvar-eval [--seeds N] [--first-seed N] [--mode N] [--palm]\n");
             return false;
         }
     }
@@ -347,6 +352,10 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseArgs(argc, argv, &options)) {
         return 2;
+    }
+    if (options.palm) {
+        olvar::eval::RunPalmSequences(options.firstSeed, options.seeds, OptionsForSeed);
+        return 0;
     }
     Figures overall, overallTwo;
     long falseUsers = 0, emptyFrames = 0;

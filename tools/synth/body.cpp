@@ -103,6 +103,10 @@ Pose Interpolate(const Pose& from, const Pose& to, float u, HandPath path) {
     for (int i = 0; i < 2; ++i) {
         pose.hands[i] = path == HandPath::kArc ? InterpolateHand(i, from.hands[i], to.hands[i], u)
                                                : from.hands[i] + (to.hands[i] - from.hands[i]) * u;
+        const HandShape& a = from.handShapes[i];
+        const HandShape& b = to.handShapes[i];
+        pose.handShapes[i] = {mix(a.open, b.open), mix(a.fingers, b.fingers),
+                              mix(a.index, b.index)};
     }
     return pose;
 }
@@ -137,6 +141,7 @@ Body PlaceBody(const Pose& pose, const Placement& placement, int frameWidth) {
     body.down = {-std::sin(pose.lean), std::cos(pose.lean)};
     const cv::Point2f up = -body.down;
     auto& j = body.joints;
+    body.handShapes = pose.handShapes;
 
     const float standingHipRow = placement.shoulderRow + kSpine * t;
     j[kHipCentre] = {pose.x * static_cast<float>(frameWidth),

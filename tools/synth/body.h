@@ -35,6 +35,17 @@ cv::Scalar SkinColour(SkinTone tone);
 // trousers and shoes follow from the shirt so outfits differ as a whole.
 Appearance MakeAppearance(SkinTone tone, int shirt, int hair, bool longSleeves);
 
+// The shape of one hand. The default is the hand the body trackers are made for: palm and
+// closed fingers along the forearm. With `open` at 1 the hand faces the camera with its five
+// fingers spread (the hand of the palm analysis); `fingers` scales every finger's length (about
+// 0.35 makes a fist) and `index` the index finger's on top of it (0.5 while it taps). Shapes
+// interpolate field by field; a hand is drawn open from open = 0.5 on.
+struct HandShape {
+    float open = 0.0f;
+    float fingers = 1.0f;
+    float index = 1.0f;
+};
+
 // A pose in body terms, independent of frame size and person size. Interpolating two poses field
 // by field gives a plausible in-between pose.
 struct Pose {
@@ -49,6 +60,7 @@ struct Pose {
     // arm bends at the elbow to reach the target; out-of-reach targets are pulled back onto the
     // arm's reach.
     std::array<cv::Point2f, 2> hands{cv::Point2f(1.0f, 2.5f), cv::Point2f(-1.0f, 2.5f)};
+    std::array<HandShape, 2> handShapes{};
 };
 
 // How hands travel between two poses.
@@ -92,6 +104,7 @@ struct Body {
     cv::Point2f right;  // unit vector of the upper body's image-right direction
     cv::Point2f down;   // unit vector of the upper body's downward direction
     std::array<cv::Point2f, kJointCount> joints{};
+    std::array<HandShape, 2> handShapes{};
 };
 
 Body PlaceBody(const Pose& pose, const Placement& placement, int frameWidth);

@@ -53,6 +53,7 @@ const std::map<std::string, std::function<Script(const ScriptOptions&)>>& Script
         {"crouch", s::ScriptCrouch},
         {"two", s::ScriptTwoPeople},
         {"demo", s::ScriptDemo},
+        {"palm", s::ScriptPalm},
     };
     return scripts;
 }

@@ -5,6 +5,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "synth/hand.h"
+
 namespace olvar::synth {
 namespace {
 
@@ -249,7 +251,29 @@ class PersonPainter {
                    {elbow, centre, 0.165f * t, 0.11f * t, look_.skin, Part::kSkin}});
             Limbs({{shoulder, sleeveEnd, 0.25f * t, 0.22f * t, look_.shirt, Part::kShirt}});
         }
-        PaintHand(centre, dir);
+        if (IsOpenHand(body_, hand)) {
+            PaintOpenHand(OpenHandOf(body_, hand));
+        } else {
+            PaintHand(centre, dir);
+        }
+    }
+
+    // Palm facing the camera and five rounded fingers (rims darker than their cores, so that the
+    // fingers show edges where they cross the palm), the palm drawn over the finger roots.
+    void PaintOpenHand(const OpenHand& h) {
+        const cv::Scalar rim = Shade(look_.skin, 0.8);
+        for (int f = 0; f < kFingerCount; ++f) {
+            const float w = h.widths[f];
+            const cv::Point2f end = h.tips[f] - Unit(h.tips[f] - h.bases[f]) * (0.5f * w);
+            Fill(CapsuleOutline(h.bases[f], end, 0.5f * w, 0.45f * w), rim, Part::kSkin);
+            Fill(CapsuleOutline(h.bases[f], end, 0.32f * w, 0.28f * w), look_.skin, Part::kSkin);
+        }
+        Fill(EllipseOutline(h.centre + h.axis * (0.1f * h.radius), h.axis, 1.12f * h.radius,
+                            1.02f * h.radius),
+             rim, Part::kSkin);
+        Fill(EllipseOutline(h.centre + h.axis * (0.1f * h.radius), h.axis, 1.0f * h.radius,
+                            0.9f * h.radius),
+             look_.skin, Part::kSkin);
     }
 
     // Palm and closed fingers along the forearm, the thumb on the side toward the body.

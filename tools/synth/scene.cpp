@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "synth/hand.h"
 #include "synth/painter.h"
 
 namespace olvar::synth {
@@ -33,6 +34,18 @@ PersonTruth TruthFor(const Body& body, const Label& label, const cv::Rect2f& hea
     truth.legJoints = {j[kRightHip], j[kLeftHip],   j[kRightKnee],
                        j[kLeftKnee], j[kRightFoot], j[kLeftFoot]};
     truth.skeleton = j;
+    for (int hand = 0; hand < 2; ++hand) {
+        const OpenHand h = OpenHandOf(body, hand);
+        const HandShape& shape = body.handShapes[hand];
+        PalmTruth& palm = truth.palms[hand];
+        palm.open = IsOpenHand(body, hand);
+        palm.fist = palm.open && shape.fingers < 0.5f;
+        palm.tapping = palm.open && !palm.fist && shape.index < 0.75f;
+        palm.centre = h.centre;
+        palm.radius = h.radius;
+        std::copy(h.tips.begin(), h.tips.end(), palm.tips.begin());
+        std::copy(h.bases.begin(), h.bases.end(), palm.bases.begin());
+    }
     return truth;
 }
 

@@ -26,6 +26,18 @@
 
 namespace olvar::synth {
 
+// Ground truth of one hand for the palm analysis, frame pixels. Fingers in the hand model's
+// order: 0 thumb, 1 index, 2 middle, 3 ring, 4 little.
+struct PalmTruth {
+    bool open = false;     // drawn as an open hand facing the camera (fingers spread or a fist)
+    bool fist = false;     // open, but with the fingers curled to under half their length
+    bool tapping = false;  // the index finger is shortened to under three quarters of its length
+    cv::Point2f centre;
+    float radius = 0.0f;
+    std::array<cv::Point2f, 5> tips{};
+    std::array<cv::Point2f, 5> bases{};
+};
+
 // Ground truth for one person in one frame, in frame pixels, named as in the tracking record.
 struct PersonTruth {
     bool visible = false;  // some of the person is in the picture
@@ -52,6 +64,8 @@ struct PersonTruth {
     std::array<cv::Point2f, 6> legJoints{};
     // All sixteen skeleton joints (Joint numbering).
     std::array<cv::Point2f, kJointCount> skeleton{};
+    // Both hands' palm truth (index as `hands`); meaningful where `open` is set.
+    std::array<PalmTruth, 2> palms{};
     // CV_8UC1 masks at frame resolution, 0 or 1: the visible pixels of the person (at least half
     // covered and not hidden by the other person) and the visible skin among them.
     cv::Mat silhouette;

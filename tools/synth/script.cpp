@@ -65,6 +65,12 @@ std::string Label::Text() const {
             return "crouch";
         case Action::kStandUp:
             return "stand up";
+        case Action::kOpenHand:
+            return "open " + handName;
+        case Action::kFingerTap:
+            return "finger tap " + handName;
+        case Action::kFist:
+            return "fist " + handName;
     }
     return "unknown";
 }
@@ -270,6 +276,24 @@ TrackBuilder& TrackBuilder::Crouch() {
     return To(Make(Action::kStandUp), 20, target);
 }
 
+TrackBuilder& TrackBuilder::ShapeHand(const Label& label, int frames, int hand,
+                                      const HandShape& shape) {
+    Pose target = current_;
+    target.handShapes[hand] = shape;
+    return To(label, frames, target);
+}
+
+TrackBuilder& TrackBuilder::FingerTap(int hand) {
+    const HandShape open = current_.handShapes[hand];
+    HandShape tap = open;
+    tap.index = 0.5f;
+    const Label tapping = Make(Action::kFingerTap, hand);
+    ShapeHand(tapping, 3, hand, tap);
+    Hold(tapping, 3);
+    ShapeHand(tapping, 3, hand, open);
+    return Hold(Make(Action::kOpenHand, hand), 15);
+}
+
 int TrackBuilder::FrameCount() const {
     return track_.FrameCount();
 }
@@ -382,6 +406,37 @@ Script ScriptTwoPeople(const ScriptOptions& options) {
     right.Rest(20);
     sync();
     return Script{{left.Build(), right.Build()}};
+}
+
+Script ScriptPalm(const ScriptOptions& options) {
+    constexpr int kHand = 1;
+    const Label raised = Make(Action::kOpenHand, kHand);
+    TrackBuilder person = Enter(options);
+    Pose target = person.Current();
+    target.hands[kHand] = {-1.1f, -1.1f};
+    target.handShapes[kHand] = HandShape{1.0f, 1.0f, 1.0f};
+    person.To(Make(Action::kMove), 24, target);
+    person.Hold(raised, 30);
+    // Slowly about, beside the head.
+    target.hands[kHand] = {-1.45f, -0.85f};
+    person.To(raised, 45, target);
+    target.hands[kHand] = {-1.1f, -1.25f};
+    person.To(raised, 45, target);
+    person.Hold(raised, 20);
+    for (int tap = 0; tap < 4; ++tap) {
+        person.FingerTap(kHand);
+    }
+    const Label fist = Make(Action::kFist, kHand);
+    person.ShapeHand(fist, 8, kHand, HandShape{1.0f, 0.35f, 1.0f});
+    person.Hold(fist, 20);
+    person.ShapeHand(raised, 8, kHand, HandShape{1.0f, 1.0f, 1.0f});
+    person.Hold(raised, 20);
+    target = person.Current();
+    target.hands[kHand] = RestHand(kHand);
+    target.handShapes[kHand] = HandShape{};
+    person.To(Make(Action::kMove), 20, target);
+    person.Rest(20);
+    return Single(person);
 }
 
 Script ScriptDemo(const ScriptOptions& options) {

@@ -28,6 +28,9 @@ enum class Action {
     kLean,           // upper body tilting sideways, direction = the side it tilts to
     kCrouch,         // going down
     kStandUp,        // coming back up
+    kOpenHand,       // one hand raised beside the head, open and facing the camera
+    kFingerTap,      // an open raised hand's index finger tapping (shortening and back)
+    kFist,           // an open raised hand closing to a fist and held
 };
 
 struct Label {
@@ -109,6 +112,11 @@ class TrackBuilder {
     TrackBuilder& HandsApartTogether(int repeats);
     TrackBuilder& Lean(int direction);
     TrackBuilder& Crouch();
+    // The hand's shape changes to `shape` over `frames` (its position stays).
+    TrackBuilder& ShapeHand(const Label& label, int frames, int hand, const HandShape& shape);
+    // One tap of an open hand's index finger: it shortens to half its length over 3 frames,
+    // stays 3 frames and comes back over 3, then the hand holds open for 15 frames.
+    TrackBuilder& FingerTap(int hand);
 
     const Pose& Current() const { return current_; }
     int FrameCount() const;
@@ -145,6 +153,10 @@ Script ScriptCrouch(const ScriptOptions& options = {});
 // Two people of different appearance walk in from both sides and stand side by side; each
 // gestures in turn while the other rests.
 Script ScriptTwoPeople(const ScriptOptions& options = {});
+// The palm scene: the arms start down; the image-left arm rises until the hand is beside the head
+// and opens (five spread fingers, facing the camera), holds, moves slowly about, taps the index
+// finger four times, closes to a fist, opens again and is lowered.
+Script ScriptPalm(const ScriptOptions& options = {});
 // Empty room, walk in, rest, both hands up, the four swipes, wave, dwell, both leans, rest.
 Script ScriptDemo(const ScriptOptions& options = {});
 
