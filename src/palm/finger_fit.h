@@ -22,7 +22,6 @@
 
 namespace olvar {
 
-
 struct FingerFitInputs {
     MaskView hand;
     MaskView companion;

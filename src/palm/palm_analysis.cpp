@@ -58,8 +58,7 @@ void StartPalmTracking(const HandOne& hand, PalmState* palm) {
         return;
     }
     HandModel& model = palm->current;
-    InitHandModel(model, TruncToInt(hand.x * k), TruncToInt(hand.y * k), hand.size * k,
-                  hand.angle);
+    InitHandModel(model, TruncToInt(hand.x * k), TruncToInt(hand.y * k), hand.size * k, hand.angle);
     const HandPart& p = model.parts[kPalm];
     palm->tracker->Tracker().Seed(p.baseX, p.baseY, model.radius, p.angle);
     palm->previous.Clear();
@@ -128,8 +127,8 @@ void WriteModel(const HandModel& model, double inverseK, PalmGroup* group) {
         const HandPart& f = model.parts[kThumb + i];
         const double tipX = f.baseX + f.length * std::cos(f.angle);
         const double tipY = f.baseY - f.length * std::sin(f.angle);
-        group->fingertips[i] = cv::Point2f(static_cast<float>(tipX * inverseK),
-                                           static_cast<float>(tipY * inverseK));
+        group->fingertips[i] =
+            cv::Point2f(static_cast<float>(tipX * inverseK), static_cast<float>(tipY * inverseK));
         group->fingerBases[i] = cv::Point2f(static_cast<float>(f.baseX * inverseK),
                                             static_cast<float>(f.baseY * inverseK));
     }
@@ -143,8 +142,7 @@ int StopPalmTracking(PalmState* palm) {
 
 // One frame of palm tracking (camera grid): 0 when the palm was followed, 10 when tracking
 // stopped.
-int TrackPalm(const HandOne& hand, const PalmFrame& frame, PalmBuffers* buffers,
-              PalmState* palm) {
+int TrackPalm(const HandOne& hand, const PalmFrame& frame, PalmBuffers* buffers, PalmState* palm) {
     const double k = palm->k;
     const double X = palm->palmX * k, Y = palm->palmY * k, R = hand.size * k, A = hand.angle;
     const cv::Mat& mask = frame.handMask.mask;
