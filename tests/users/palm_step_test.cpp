@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "imaging/integral.h"
+#include "palm/finger_events.h"
 #include "users/per_user_state.h"
 
 namespace olvar {
@@ -336,6 +337,40 @@ TEST_F(PalmStepTest, RecordCarriesThePalmGroupOnlyWhilePalmTrackingRuns) {
             EXPECT_EQ(out[0].fingerBases[k].x, 0.0f);
             EXPECT_EQ(out[0].fingerBases[k].y, 0.0f);
         }
+    }
+}
+
+TEST_F(PalmStepTest, AStartReportsTheNewHandNotTheLastTrack) {
+    struct Case {
+        const char* name;
+        int handSize;
+        bool starts;
+    };
+    const Case cases[] = {{"hand of size 10", 10, true}, {"hand without a size", 0, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Build(200, 150, 3.2, {50, 40});
+        state->Current().handSizeInt[1] = c.handSize;
+        PalmState& palm = state->palm[0];
+        // What an earlier track left behind.
+        palm.group.radius = 9;
+        for (int k = 0; k < kPalmFingers; ++k) {
+            palm.group.fingertips[k] = palm.group.fingerBases[k] = {150.0f, 120.0f};
+        }
+        palm.group.fingerEvent = kFingerHeld;
+
+        EXPECT_EQ(Step(), c.starts ? kOlvarOk : kOlvarLost);
+        EXPECT_EQ(palm.palmActive, c.starts);
+        if (!c.starts) {
+            continue;
+        }
+        EXPECT_NEAR(palm.group.radius, c.handSize / 2.0, 0.5);
+        for (int k = 0; k < kPalmFingers; ++k) {
+            EXPECT_NEAR(palm.group.fingertips[k].x, 50, 1) << "slot " << k;
+            EXPECT_NEAR(palm.group.fingertips[k].y, 40, 1) << "slot " << k;
+            EXPECT_EQ(palm.group.fingerBases[k], palm.group.fingertips[k]) << "slot " << k;
+        }
+        EXPECT_EQ(palm.group.fingerEvent, kFingerNone);
     }
 }
 
