@@ -99,11 +99,10 @@ int ClampInt(int v, int lo, int hi) {
 }  // namespace
 
 double MaskView::Density(double x, double y, double length, double width, double angle) const {
-    const size_t pixels = static_cast<size_t>(mask.cols) * mask.rows;
-    if (mask.empty() || integral.size() != pixels) {
+    if (mask.empty() || integral == nullptr) {
         return 0;
     }
-    return BoxDensity(mask.cols, mask.rows, x, y, length, width, angle, integral.data());
+    return BoxDensity(mask.cols, mask.rows, x, y, length, width, angle, integral);
 }
 
 void FitFingers(HandModel& model, int mode, const FingerFitInputs& in) {

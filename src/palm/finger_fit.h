@@ -18,17 +18,9 @@
 
 #include "imaging/integral.h"
 #include "palm/hand_model.h"
+#include "palm/mask_view.h"
 
 namespace olvar {
-
-// A mask with its integral array.
-struct MaskView {
-    const cv::Mat& mask;
-    const Integral& integral;
-
-    // BoxDensity over this mask (0 when the integral does not belong to the mask).
-    double Density(double x, double y, double length, double width, double angle) const;
-};
 
 struct FingerFitInputs {
     MaskView hand;

@@ -15,15 +15,10 @@
 
 #include "body/user_tracker.h"
 #include "palm/hand_box.h"
+#include "palm/mask_view.h"
 #include "palm/palm_state.h"
 
 namespace olvar {
-
-// A 0/1 mask and its integral array (of the mask's size).
-struct MaskView {
-    const cv::Mat& mask;
-    const int32_t* integral;
-};
 
 // Results of the region step.
 inline constexpr int kHandRegionMissing = -1;

@@ -7,6 +7,7 @@
 
 #include "body/skin_colour.h"
 #include "imaging/integral.h"
+#include "palm/fingertips.h"
 #include "palm/hand_region.h"
 
 namespace olvar {
@@ -30,6 +31,9 @@ struct PalmBuffers {
     cv::Mat grey;
     cv::Mat edges;
     cv::Mat edgeScratch;
+
+    // The fingertip detection's images, integrals and lists.
+    FingertipWork fingertips;
 
     // Re-creates every image and integral for a new frame size; true when it did.
     bool Fit(cv::Size frameSize);

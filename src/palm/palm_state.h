@@ -1,12 +1,17 @@
 // One user's palm analysis state: whether the palm group of the user's record holds a result,
-// the hand's region of this frame and the palm group itself. Everything stored here is in the
+// the hand's region of this frame, the palm tracker with the current and previous hand models
+// (camera grid) and the palm group itself. Everything stored here is in the
 // working grid; the camera-grid work of a frame converts with k = camera width / working width.
 #ifndef OLVAR_PALM_PALM_STATE_H
 #define OLVAR_PALM_PALM_STATE_H
 
+#include <memory>
+
 #include <opencv2/core.hpp>
 
 #include "palm/hand_box.h"
+#include "palm/hand_model.h"
+#include "palm/palm_particle.h"
 
 namespace olvar {
 
@@ -20,7 +25,11 @@ struct PalmGroup {
     int fingerEvent = -1;
 };
 
+// Samples of the palm tracker of each user.
+inline constexpr int kPalmTrackerSamples = 500;
+
 struct PalmState {
+    PalmState() { Clear(); }
     bool palmActive = false;       // palm tracking runs; the record's palm group is this user's
     bool handRegionFound = false;  // the hand passed the region test this frame
     HandBox handBox;               // working grid: set by the region test
@@ -35,13 +44,35 @@ struct PalmState {
     int roiHeight = 0;
     PalmGroup group;
 
+    // Camera grid. The tracker is not copyable, so it is held by pointer and made anew on Clear.
+    std::unique_ptr<PartitionParticle> tracker;
+    HandModel current;   // fitted this frame
+    HandModel previous;  // the last frame's fit; cleared (radius 0) at every start and loss
+
     // The host's switch: the next record reports the palm group absent.
     void ClearFlags() {
         palmActive = false;
         handRegionFound = false;
     }
     // Forgets the palm entirely (a new working size, a restarted tracker).
-    void Clear() { *this = PalmState(); }
+    void Clear() {
+        palmActive = false;
+        handRegionFound = false;
+        handBox = HandBox();
+        k = inverseK = 1.0;
+        palmX = palmY = 0.0f;
+        roiX = roiY = roiWidth = roiHeight = 0;
+        group = PalmGroup();
+        current = HandModel();
+        previous.Clear();
+        ResetTracker();
+    }
+
+  private:
+    void ResetTracker() {
+        tracker = std::make_unique<PartitionParticle>();
+        tracker->Tracker().count = kPalmTrackerSamples;
+    }
 };
 
 }  // namespace olvar

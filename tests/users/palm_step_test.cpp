@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "imaging/integral.h"
+#include "palm/finger_events.h"
 #include "users/per_user_state.h"
 
 namespace olvar {
@@ -64,6 +65,7 @@ class PalmStepTest : public ::testing::Test {
         BuildIntegral(foregroundIntegral, foreground);
         zeros.assign(static_cast<size_t>(W) * H, 0);
         motion = cv::Mat::zeros(H, W, CV_8UC1);
+        motionIntegral = zeros;
     }
 
     FrameView Frame() const {
@@ -79,7 +81,7 @@ class PalmStepTest : public ::testing::Test {
                          foregroundIntegral.data(),
                          zeros.data(),
                          zeros.data(),
-                         zeros.data(),
+                         motionIntegral.data(),
                          6,
                          quadtree,
                          noRecords,
@@ -92,18 +94,18 @@ class PalmStepTest : public ::testing::Test {
     double scale = 1;
     std::unique_ptr<PerUserState> state;
     cv::Mat input, colour, ycrcb, foreground, motion;
-    Integral foregroundIntegral, zeros;
+    Integral foregroundIntegral, zeros, motionIntegral;
     Quadtree quadtree;
     bool noRecords[2] = {false, false};
     TrackingRecord records[2] = {};
 };
 
 TEST_F(PalmStepTest, RaisedHandGetsCameraResolutionMasks) {
-    // Until the palm tracker runs, a found hand is analysed but not tracked: 10.
-    EXPECT_EQ(Step(), kOlvarLost);
+    // A found hand image-left of the neck starts palm tracking.
+    EXPECT_EQ(Step(), kOlvarOk);
     const PalmState& palm = state->palm[0];
     EXPECT_TRUE(palm.handRegionFound);
-    EXPECT_FALSE(palm.palmActive);
+    EXPECT_TRUE(palm.palmActive);
     EXPECT_DOUBLE_EQ(palm.k, 3.2);
 
     const PalmBuffers& b = state->palmBuffers;
@@ -203,6 +205,46 @@ TEST_F(PalmStepTest, ARunningPalmStepAllocatesNoImage) {
     EXPECT_EQ(counter.count, 1) << "the counter sees an image made meanwhile";
 }
 
+// A moving hand runs the palm tracker, the finger fit, the re-centring and the fingertip search
+// every frame. The edge detector and the length probe's morphology make working images of their
+// own inside OpenCV; what the palm path keeps must stay put, and nothing may grow frame by frame.
+TEST_F(PalmStepTest, AFollowedHandKeepsItsImagesAndAllocatesTheSameEveryFrame) {
+    cv::circle(motion, cv::Point(50, 40), 9, cv::Scalar(1), cv::FILLED);
+    BuildIntegral(motionIntegral, motion);
+    Step();  // makes the camera-grid buffers and starts tracking
+    Step();  // the first followed frame makes the fingertip search's images
+    const PalmBuffers& b = state->palmBuffers;
+    const uint8_t* const kept[] = {b.grey.data,
+                                   b.edges.data,
+                                   b.handMask.data,
+                                   b.fingertips.region.data,
+                                   b.fingertips.second.data,
+                                   b.fingertips.handClone.data};
+    CountingAllocator counter;
+    cv::MatAllocator* const previous = cv::Mat::getDefaultAllocator();
+    cv::Mat::setDefaultAllocator(&counter);
+    int perFrame[3] = {0, 0, 0};
+    int followed = 0;
+    for (int& made : perFrame) {
+        const int before = counter.count;
+        followed += Step() == kOlvarOk ? 1 : 0;
+        made = counter.count - before;
+    }
+    cv::Mat::setDefaultAllocator(previous);
+    EXPECT_EQ(followed, 3) << "the hand is followed on every frame";
+    EXPECT_EQ(perFrame[1], perFrame[0]);
+    EXPECT_EQ(perFrame[2], perFrame[0]);
+    const uint8_t* const now[] = {b.grey.data,
+                                  b.edges.data,
+                                  b.handMask.data,
+                                  b.fingertips.region.data,
+                                  b.fingertips.second.data,
+                                  b.fingertips.handClone.data};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(now[i], kept[i]) << "kept image " << i;
+    }
+}
+
 TEST_F(PalmStepTest, EveryBoxStaysInsideTheFrameForAnyHandPositionAndShape) {
     struct Shape {
         int width, height;
@@ -225,8 +267,17 @@ TEST_F(PalmStepTest, EveryBoxStaysInsideTheFrameForAnyHandPositionAndShape) {
             if (input.cols != s.frameWidth || input.rows != s.frameHeight) {
                 cv::resize(input, input, cv::Size(s.frameWidth, s.frameHeight));
             }
-            const int status = Step();
-            EXPECT_TRUE(status == kOlvarLost || status == kOlvarNothing) << status;
+            int status = Step();
+            EXPECT_TRUE(status == kOlvarOk || status == kOlvarLost || status == kOlvarNothing)
+                << status;
+            for (int frame = 0; frame < 3 && status == kOlvarOk; ++frame) {
+                // Following the hand: the tracker, the edge map, the re-centring and the
+                // fingertip search read only inside the masks.
+                cv::circle(motion, cv::Point(TruncToInt(hand.x), TruncToInt(hand.y)), 9,
+                           cv::Scalar(1), cv::FILLED);
+                BuildIntegral(motionIntegral, motion);
+                status = Step();
+            }
             if (state->palm[0].handRegionFound) {
                 EXPECT_EQ(state->palmBuffers.size, input.size());
                 EXPECT_GT(IntegralTotal(state->palmBuffers.handMaskIntegral), 0);
@@ -286,6 +337,40 @@ TEST_F(PalmStepTest, RecordCarriesThePalmGroupOnlyWhilePalmTrackingRuns) {
             EXPECT_EQ(out[0].fingerBases[k].x, 0.0f);
             EXPECT_EQ(out[0].fingerBases[k].y, 0.0f);
         }
+    }
+}
+
+TEST_F(PalmStepTest, AStartReportsTheNewHandNotTheLastTrack) {
+    struct Case {
+        const char* name;
+        int handSize;
+        bool starts;
+    };
+    const Case cases[] = {{"hand of size 10", 10, true}, {"hand without a size", 0, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Build(200, 150, 3.2, {50, 40});
+        state->Current().handSizeInt[1] = c.handSize;
+        PalmState& palm = state->palm[0];
+        // What an earlier track left behind.
+        palm.group.radius = 9;
+        for (int k = 0; k < kPalmFingers; ++k) {
+            palm.group.fingertips[k] = palm.group.fingerBases[k] = {150.0f, 120.0f};
+        }
+        palm.group.fingerEvent = kFingerHeld;
+
+        EXPECT_EQ(Step(), c.starts ? kOlvarOk : kOlvarLost);
+        EXPECT_EQ(palm.palmActive, c.starts);
+        if (!c.starts) {
+            continue;
+        }
+        EXPECT_NEAR(palm.group.radius, c.handSize / 2.0, 0.5);
+        for (int k = 0; k < kPalmFingers; ++k) {
+            EXPECT_NEAR(palm.group.fingertips[k].x, 50, 1) << "slot " << k;
+            EXPECT_NEAR(palm.group.fingertips[k].y, 40, 1) << "slot " << k;
+            EXPECT_EQ(palm.group.fingerBases[k], palm.group.fingertips[k]) << "slot " << k;
+        }
+        EXPECT_EQ(palm.group.fingerEvent, kFingerNone);
     }
 }
 
