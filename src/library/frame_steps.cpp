@@ -48,18 +48,16 @@ void Olvar::ClearTrackedFlags() {
     }
 }
 
-int Olvar::OptionalSteps(const FrameView& frame) {
+void Olvar::OptionalSteps(const FrameView& frame) {
     if (options_.estimateHeight != 0) {
         users_.EstimateHeight(frame.foregroundIntegral);
     }
-    int noted = 0;
     if (options_.legTrackingEnabled != 0) {
-        noted = users_.LegStep(frame);
+        users_.LegStep(frame);
     }
-    if (options_.palmEnabled != 0) {
-        noted = users_.Current().handsReady ? users_.PalmStep(frame, scale_) : 1;
+    if (options_.palmEnabled != 0 && users_.Current().handsReady) {
+        users_.PalmStep(frame, scale_);
     }
-    return noted;
 }
 
 int Olvar::SingleUserStep(int* userNumber, TrackingRecord* records) {
@@ -88,13 +86,12 @@ int Olvar::SingleUserStep(int* userNumber, TrackingRecord* records) {
         context_->lastRecordValid[0] = false;
         return status;
     }
-    const int noted = OptionalSteps(frame);
+    OptionalSteps(frame);
     users_.WriteRecord(userNumber, records, scale);
-    if (noted != 0) {
-        context_->lastRecordValid[0] = false;
-    } else {
-        StoreLastRecord(0, records[0]);
-    }
+    // The record is kept for the next frame's segmentation whatever the leg or palm analysis
+    // found, as in two-user operation: legs out of the picture or a hand not raised say nothing
+    // against the upper body that was just tracked.
+    StoreLastRecord(0, records[0]);
     return kOlvarOk;
 }
 
