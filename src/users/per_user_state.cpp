@@ -57,6 +57,9 @@ void PerUserState::ResetTrackers() {
     for (PalmState& state : palm) {
         state.Clear();
     }
+    for (LegState& state : legs) {
+        state.Clear();
+    }
     for (UserTracker& user : users) {
         user.SetWorkingSize(width, height);
         user.present = false;
@@ -175,13 +178,6 @@ int PerUserState::ExchangeOther(const cv::Mat* foreground, const int32_t* foregr
         u.MarkNeighbourRegion(foregroundIntegral);
     }
     return kOlvarOk;
-}
-
-int PerUserState::LegStep(const FrameView&) {
-    UserTracker& u = Current();
-    // The leg analysis is not part of this build: the result is always absent.
-    u.legsReady = false;
-    return kOlvarNothing;
 }
 
 int PerUserState::PalmStep(const FrameView&) {

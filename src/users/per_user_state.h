@@ -17,6 +17,7 @@
 #include "imaging/frame_view.h"
 #include "imaging/integral.h"
 #include "imaging/quadtree.h"
+#include "legs/leg_state.h"
 #include "olvar/olvar.h"
 #include "palm/palm_state.h"
 
@@ -58,8 +59,10 @@ class PerUserState {
     // Body height of the current user (process-wide memory). 0, or 1 while warming up or when
     // the user's hands are not ready.
     int EstimateHeight(const int32_t* foregroundIntegral);
-    // The optional analyses. Until they exist they report "absent" (1).
+    // Leg tracking of the current user: 0, or 1 when the torso is not tracked, during the first
+    // two calls of the process or when the legs are not found.
     int LegStep(const FrameView& frame);
+    // The palm analysis. Until it exists it reports "absent" (1).
     int PalmStep(const FrameView& frame);
     // Writes records[current] in frame pixels (scale = frame pixels per working pixel).
     void WriteRecord(int* userNumber, TrackingRecord* records, float scale);
@@ -83,6 +86,7 @@ class PerUserState {
     // the per-user step runs the analyses and WriteRecord reads their results. ResizeState and
     // the interface's switches clear them.
     PalmState palm[2];
+    LegState legs[2];
 
     // Shared buffers of the per-user step.
     cv::Mat scratchMask;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/legs.h"
 #include "synth/scene.h"
 
 namespace {
@@ -36,6 +37,8 @@ struct Options {
     int firstSeed = 1;
     int mode = modeMotionExt1;
     bool verbose = false;
+    bool legs = false;      // run the leg sequences instead
+    bool withLegs = false;  // leg tracking on in the upper-body sequences
 };
 
 // Per-frame outcome for one scripted person.
@@ -110,6 +113,9 @@ bool IsSwipeOrBothUp(int gesture) {
     return gesture == gesBothUp || (gesture >= gesLeftLeft && gesture <= gesRightDown);
 }
 
+// Leg tracking on in the upper-body sequences (--with-legs).
+bool legsOn = false;
+
 IOlvar* MakeTracker(int users, int mode) {
     IOlvar* tracker = CreateOlvar();
     if (tracker == nullptr || tracker->SetFrameFormat(640 * 3, 480, 640, kOlvarBgr24, false) != 0) {
@@ -119,6 +125,7 @@ IOlvar* MakeTracker(int users, int mode) {
     const UserMode userMode{users, 0};
     tracker->SetUserMode(&userMode);
     tracker->SetGestureMode(&mode);
+    tracker->EnableLegTracking(legsOn);
     return tracker;
 }
 
@@ -333,8 +340,16 @@ bool ParseArgs(int argc, char** argv, Options* o) {
             o->firstSeed = std::atoi(argv[++i]);
         } else if (arg == "--mode" && i + 1 < argc) {
             o->mode = std::atoi(argv[++i]);
+        } else if (arg == "--legs") {
+            o->legs = true;
+        } else if (arg == "--with-legs") {
+            o->withLegs = true;
+        } else if (arg == "--verbose") {
+            o->verbose = true;
         } else {
-            std::fprintf(stderr, "usage: olvar-eval [--seeds N] [--first-seed N] [--mode N]\n");
+            std::fprintf(stderr,
+                         "usage: olvar-eval [--seeds N] [--first-seed N] [--mode N] [--legs] "
+                         "[--with-legs] [--verbose]\n");
             return false;
         }
     }
@@ -348,6 +363,11 @@ int main(int argc, char** argv) {
     if (!ParseArgs(argc, argv, &options)) {
         return 2;
     }
+    if (options.legs) {
+        olvar::eval::RunLegEvaluation(options.firstSeed, options.seeds, options.verbose);
+        return 0;
+    }
+    legsOn = options.withLegs;
     Figures overall, overallTwo;
     long falseUsers = 0, emptyFrames = 0;
     for (int seed = options.firstSeed; seed < options.firstSeed + options.seeds; ++seed) {
