@@ -17,7 +17,9 @@
 //   hypotheses in all. Weight: knee weight x shin density x exp(-0.5 d^2 / s^2) for the foot's
 //   distance d from its predicted place (last foot plus last displacement) x edge term
 //   (0.1 + the edge density of the two strips along the shin's outline, StripPairDensity) x
-//   colour term (exp(-|BGR(thigh middle) - BGR(shin middle)| / 60): one leg, one cloth).
+//   colour term (exp(-|BGR(thigh middle) - BGR(shin middle)| / 60): one leg, one cloth) x
+//   end term (1.05 - the leg-mask density of the shin-wide box just beyond the foot: the leg
+//   ends at its foot).
 //   Summed score: thigh plus shin length. The 30 heaviest per leg go to the pairing, their
 //   weights divided by the heaviest one's so the pair weights keep a usable range.
 // Pairing: the colour likeness of the two feet is taken on colours scaled to [0, 1]; the
@@ -104,17 +106,20 @@ std::vector<KneeHypothesis> KneeHypotheses(const BodySkeleton& skeleton, const L
 }
 
 // The shin length the fit expects: the stored one, or last frame's when the foot stood near the
-// bottom row (a foot cut by the frame edge shortens the shin).
+// bottom row (a foot cut by the frame edge shortens the shin). It is kept between the
+// nominal length and the link's maximum: a shin fitted short once must not shorten the range of
+// the next fit, or the shin shrinks frame by frame.
 double ReferenceShin(const BodySkeleton& skeleton, const LegState& legs, int side, int boxSize,
                      int H) {
-    const double stored = skeleton.L(Link::kRightShin + side).length;
+    const SkeletonLink& shin = skeleton.L(Link::kRightShin + side);
     const cv::Point2d& knee = legs.previous[2 + side];
     const cv::Point2d& foot = legs.previous[4 + side];
     const double last = std::hypot(foot.x - knee.x, foot.y - knee.y);
-    if (foot.y >= H - 1 - 2 * boxSize && last < 1.05 * stored) {
-        return std::max(1.0, last);
+    double reference = shin.length;
+    if (foot.y >= H - 1 - 2 * boxSize && last < 1.05 * shin.length) {
+        reference = last;
     }
-    return std::max(1.0, stored);
+    return std::max(1.0, std::min(std::max(reference, shin.nominalLength), shin.maxLength));
 }
 
 double WrapAngle(double a) {
@@ -257,13 +262,18 @@ void LegHypotheses(const BodySkeleton& skeleton, LegState& legs, const LegMaps& 
             const cv::Vec3d shinColour =
                 ColourAt(*maps.colour, 0.5 * (knee.x + foot.x), 0.5 * (knee.y + foot.y));
             const double colour = std::exp(-cv::norm(thighColour - shinColour) / 60.0);
+            // The leg ends at the foot: little leg mask just beyond it along the shin.
+            const double beyond =
+                LegDensity(maps.W, maps.H, foot.x + 2 * std::cos(angle),
+                           foot.y - 2 * std::sin(angle), w, w, angle, maps.legIntegral);
             LegHypothesis hypothesis;
             hypothesis.kneeX = knee.x;
             hypothesis.kneeY = knee.y;
             hypothesis.footX = foot.x;
             hypothesis.footY = foot.y;
             hypothesis.weight = knee.weight * density * std::exp(-0.5 * (ex * ex + ey * ey) / h2) *
-                                (0.1 + (std::isfinite(edges) ? edges : 0.0)) * colour;
+                                (0.1 + (std::isfinite(edges) ? edges : 0.0)) * colour *
+                                (1.05 - beyond);
             hypothesis.score = legLength;
             out.push_back(hypothesis);
         }

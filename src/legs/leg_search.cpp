@@ -2,18 +2,21 @@
 //
 // The legs are first hung straight below the hips. The area below the hips, 4 s to each side of
 // the hip centre, is cut out of the foreground; only its blobs are kept (specks and thin strays
-// go), it is eroded once, and its pixels are counted per column from a torso half-width below
-// the hips down (hands hanging beside the hips stay out of the counts). The columns holding more
-// than 4 pixels form runs, and one of three placements follows:
+// go), it is eroded once, and its pixels are counted per column. The columns holding more than
+// 4 pixels form runs; a run much shorter than the fullest column (a hand hanging beside a leg)
+// is left out, and one of three placements follows:
 //   1. two runs or more: the two heaviest are the legs, each at its centre of mass;
 //   2. one run at least as wide as two legs: legs apart inside one blob or legs together, each
 //      leg at the centre of mass of its half of the run;
 //   3. one narrower run (legs crossed or seen one behind the other): both legs in it, one leg
 //      width apart.
-// A foot is the lowest foreground row of its leg's column band, the knee half-way between hip
-// and foot at the centre of the foreground in that row band. A leg whose foot comes out shorter
-// than the thigh's minimum takes the shape of this user's first successful search, which is
-// remembered per user (two users must not share one body's legs).
+// Each leg owns its side of the split half-way between the two columns (up to two leg widths
+// beyond its column): the foot is the lowest foreground point there, the knee half-way between
+// hip and foot at the centre of that side's foreground in the knee's rows. The search fails when
+// the area below the hips is shorter than 1.5 s or a leg reaches the bottom row (the feet are out
+// of the picture). A leg whose foot comes out shorter than the thigh's minimum takes the shape of
+// this user's first successful search, which is remembered per user (two users must not share one
+// body's legs).
 #include <algorithm>
 #include <cmath>
 
@@ -62,8 +65,11 @@ void KeepBlobs(cv::Mat& cut, double minArea) {
     cv::erode(cut, cut, cv::Mat());
 }
 
+// Runs of columns holding more than 4 pixels; runs whose fullest column holds less than 0.4 of
+// the fullest column of all (a hand hanging beside a leg) are left out.
 std::vector<ColumnRun> FindRuns(const std::vector<int>& counts) {
     std::vector<ColumnRun> runs;
+    const int peak = counts.empty() ? 0 : *std::max_element(counts.begin(), counts.end());
     const int n = static_cast<int>(counts.size());
     for (int c = 0; c < n;) {
         if (counts[c] <= 4) {
@@ -73,14 +79,18 @@ std::vector<ColumnRun> FindRuns(const std::vector<int>& counts) {
         ColumnRun run;
         run.first = c;
         double moment = 0;
+        int fullest = 0;
         while (c < n && counts[c] > 4) {
             run.mass += counts[c];
             moment += static_cast<double>(counts[c]) * c;
+            fullest = std::max(fullest, counts[c]);
             ++c;
         }
         run.last = c - 1;
         run.centre = moment / run.mass;
-        runs.push_back(run);
+        if (fullest >= 0.4 * peak) {
+            runs.push_back(run);
+        }
     }
     return runs;
 }
@@ -145,32 +155,38 @@ double RowBandCentre(const cv::Mat& cut, int r0, int r1, int c0, int c1, double 
     return mass > 0 ? moment / mass : fallback;
 }
 
-// Places one leg's knee and foot from its column; false when the foot would sit higher than
-// the thigh's minimum length below the hip.
-bool PlaceLeg(BodySkeleton& skeleton, const cv::Mat& cut, const CutOut& area, int side,
-              double column, double bandLeft, double bandRight) {
+enum class LegPlacement { kPlaced, kTooShort, kOutOfPicture };
+
+// Places one leg's knee and foot from its column.
+LegPlacement PlaceLeg(BodySkeleton& skeleton, const cv::Mat& cut, const CutOut& area, int side,
+                      double column, double bandLeft, double bandRight) {
     const SkeletonJoint& hip = skeleton.J(Joint::kRightHip + side);
     const double legWidth = std::max(1.0, skeleton.L(Link::kRightThigh + side).width);
     const int half = std::max(1, TruncToInt(0.5 * legWidth));
-    const int c = TruncToInt(column);
-    const int bottom = LowestRow(cut, c - half, c + half);
+    const int left = TruncToInt(bandLeft), right = TruncToInt(bandRight);
+    // The foot is the lowest point of the leg's side of the split, wherever the leg slants to.
+    const int bottom = LowestRow(cut, left, right);
     if (bottom < 0) {
-        return false;
+        return LegPlacement::kTooShort;
     }
     const double footY = area.y0 + bottom;
+    // The cut-out's frame is cleared and eroded away, so a leg reaching the bottom row ends
+    // a few rows above it.
+    if (footY >= area.y1 - 3) {
+        return LegPlacement::kOutOfPicture;
+    }
     if (footY - hip.y < skeleton.L(Link::kRightThigh + side).minLength) {
-        return false;
+        return LegPlacement::kTooShort;
     }
     SkeletonJoint& foot = skeleton.J(Joint::kRightFoot + side);
     SkeletonJoint& knee = skeleton.J(Joint::kRightKnee + side);
-    foot.x = area.x0 + column;
+    foot.x = area.x0 + RowBandCentre(cut, bottom - half, bottom, left, right, column);
     foot.y = footY;
     knee.y = 0.5 * (hip.y + foot.y);
     const int kneeRow = TruncToInt(knee.y) - area.y0;
     const double fallback = 0.5 * (hip.x + foot.x) - area.x0;
-    knee.x = area.x0 + RowBandCentre(cut, kneeRow - half, kneeRow + half, TruncToInt(bandLeft),
-                                     TruncToInt(bandRight), fallback);
-    return true;
+    knee.x = area.x0 + RowBandCentre(cut, kneeRow - half, kneeRow + half, left, right, fallback);
+    return LegPlacement::kPlaced;
 }
 
 void RememberFirstSearch(const BodySkeleton& skeleton, LegState& legs) {
@@ -208,29 +224,27 @@ int LegSearch(BodySkeleton& skeleton, LegState& legs, const cv::Mat& foreground,
     skeleton.UpdateLegs(false);
     const SkeletonJoint& right = skeleton.J(Joint::kRightHip);
     const SkeletonJoint& left = skeleton.J(Joint::kLeftHip);
-    if (!(right.y <= H - 1) || !(left.y <= H - 1)) {
+    const bool hipBelow = !(right.y <= H - 1) || !(left.y <= H - 1);
+    ClampLegJointsToBottom(skeleton, H);
+    if (hipBelow) {
         return kNotFound;
     }
-    ClampLegJointsToBottom(skeleton, H);
 
     const double centreX = skeleton.J(Joint::kHipCentre).x;
     CutOut area{std::max(0, TruncToInt(centreX - 4 * s)),
                 std::max(0, TruncToInt(std::min(right.y, left.y))),
                 std::min(W - 1, TruncToInt(centreX + 4 * s)), H - 1};
-    if (area.Width() < 3 || area.Height() < 2.2 * s ||
+    if (area.Width() < 3 || area.Height() < 1.5 * s ||
         ClampedCornerSum(foregroundIntegral, W, H, area.x0 - 1, area.y0 - 1, area.x1, area.y1) ==
             0) {
         return kNotFound;
     }
     foreground(cv::Rect(area.x0, area.y0, area.Width(), area.Height())).copyTo(legs.searchMask);
     cv::Mat& cut = legs.searchMask;
-    KeepBlobs(cut, 0.5 * s * s);
+    KeepBlobs(cut, std::max(8.0, 0.1 * s * s));
 
-    // Column counts from a torso half-width below the hips.
-    const int countFrom =
-        std::min(cut.rows - 1, TruncToInt(std::max(right.y, left.y) + s) - area.y0);
     std::vector<int> counts(cut.cols, 0);
-    for (int y = std::max(0, countFrom); y < cut.rows; ++y) {
+    for (int y = 0; y < cut.rows; ++y) {
         const uint8_t* row = cut.ptr<uint8_t>(y);
         for (int x = 0; x < cut.cols; ++x) {
             counts[x] += row[x];
@@ -249,7 +263,12 @@ int LegSearch(BodySkeleton& skeleton, LegState& legs, const cv::Mat& foreground,
     const double bands[2][2] = {{split, columns[0] + 2 * legWidth},
                                 {columns[1] - 2 * legWidth, split}};
     for (int side = 0; side < 2; ++side) {
-        if (!PlaceLeg(skeleton, cut, area, side, columns[side], bands[side][0], bands[side][1])) {
+        const LegPlacement placed =
+            PlaceLeg(skeleton, cut, area, side, columns[side], bands[side][0], bands[side][1]);
+        if (placed == LegPlacement::kOutOfPicture) {
+            return kNotFound;
+        }
+        if (placed == LegPlacement::kTooShort) {
             if (!legs.haveFirstSearch) {
                 return kNotFound;
             }

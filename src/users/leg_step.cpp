@@ -31,6 +31,13 @@ int PerUserState::LegStep(const FrameView& frame) {
         return kOlvarNothing;
     }
     BodySkeleton& skeleton = u.skeleton;
+    // The hip centre is re-derived from the shoulder centre every frame: the body trackers
+    // anchor it only on frames in which they re-fit the arms, and the tilt and hip placement
+    // below move it sideways, so the moves would otherwise pile up frame after frame.
+    SkeletonJoint& centre = skeleton.J(BodySkeleton::kHipCentre);
+    centre.x = skeleton.J(BodySkeleton::kShoulderCentre).x;
+    centre.y = skeleton.J(BodySkeleton::kShoulderCentre).y +
+               skeleton.L(BodySkeleton::kSpine).nominalLength;
 
     // Leg mask: the foreground without arms and trunk.
     frame.foreground.copyTo(state.legMask);
@@ -70,7 +77,8 @@ int PerUserState::LegStep(const FrameView& frame) {
     maps.legIntegral = state.legIntegral.data();
     maps.changedIntegral = frame.changedIntegral;
     maps.edgeIntegral = scratchIntegral.data();
-    if (LegFollow(skeleton, state, maps) != 0) {
+    const int followed = LegFollow(skeleton, state, maps);
+    if (followed != 0) {
         u.legsReady = false;
     }
     return kOlvarOk;

@@ -122,6 +122,10 @@ LegFigures RunLegSequence(const s::Scene& scene, bool verbose, const std::string
         }
         f.Ratio("legs_present_feet_in_view", legs);
         if (!legs) {
+            if (verbose) {
+                std::printf("%s frame %d %s legs absent\n", name.c_str(), i,
+                            truth.label.Text().c_str());
+            }
             continue;
         }
         const TrackingRecord& r = records[0];
@@ -139,8 +143,13 @@ LegFigures RunLegSequence(const s::Scene& scene, bool verbose, const std::string
         }
         f.Ratio("knee_and_foot_within_0.5", worst[1] <= 0.5 && worst[2] <= 0.5);
         if (verbose) {
-            std::printf("%s frame %d %s hip %.2f knee %.2f foot %.2f\n", name.c_str(), i,
+            std::printf("%s frame %d %s hip %.2f knee %.2f foot %.2f |", name.c_str(), i,
                         truth.label.Text().c_str(), worst[0], worst[1], worst[2]);
+            for (int k = 0; k < 6; ++k) {
+                std::printf(" (%.0f,%.0f/%.0f,%.0f)", r.legJoints[k].x, r.legJoints[k].y,
+                            truth.legJoints[k].x, truth.legJoints[k].y);
+            }
+            std::printf("\n");
         }
     }
     ReleaseOlvar(&tracker);

@@ -17,8 +17,8 @@ Appearance LegAppearance(SkinTone tone, int shirt, int trousers);
 struct LegScriptOptions {
     int warmup = 40;
     Appearance look = LegAppearance(SkinTone::kMedium, 0, 0);
-    float size = 0.075f;        // torso half-width as a fraction of the frame height
-    float shoulderRow = 0.40f;  // standing shoulder centre, fraction of the frame height
+    float size = 0.09f;         // torso half-width as a fraction of the frame height
+    float shoulderRow = 0.33f;  // standing shoulder centre, fraction of the frame height
     int enterFrom = kImageLeft;
 };
 
