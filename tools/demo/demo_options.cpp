@@ -31,7 +31,7 @@ const char* Usage() {
            "  --mode N         gesture mode 0..14 (default 4)\n"
            "  --users 1|2      follow one or two users (default 1)\n"
            "  --palm           palm and finger tracking\n"
-           "  --legs           leg tracking\n"
+           "  --legs           leg tracking (the built-in scene becomes the whole-body leg scene)\n"
            "  --height         body height estimation\n"
            "  --window         show the annotated frames in a window (needs a display)\n"
            "  --out DIR        output folder (default ./olvar-out)\n";

@@ -149,7 +149,8 @@ std::unique_ptr<FrameSource> OpenSource(const DemoOptions& options, std::string*
     std::unique_ptr<FrameSource> source;
     switch (options.input) {
         case InputKind::kScene:
-            source = MakeSceneSource(options.sceneSeed);
+            source = options.legs ? MakeLegSceneSource(options.sceneSeed)
+                                  : MakeSceneSource(options.sceneSeed);
             break;
         case InputKind::kVideo:
             source = OpenCapture(cv::VideoCapture(options.inputPath), options.inputPath, error);

@@ -9,6 +9,9 @@
 namespace olvar::demo {
 
 std::unique_ptr<FrameSource> MakeSceneSource(int seed);
+// The whole-body scene for leg tracking: the person small enough that the feet stay in view,
+// moving the legs.
+std::unique_ptr<FrameSource> MakeLegSceneSource(int seed);
 
 }  // namespace olvar::demo
 
