@@ -185,3 +185,29 @@ TEST(EstimateTorsoTilt, ArmsAlongTheBodyDoNotTiltTheTorso) {
 
 }  // namespace
 }  // namespace olvar
+
+namespace olvar {
+namespace {
+
+TEST(LegDensity, ABoxWithoutAreaIsEmptyNotNonFinite) {
+    const cv::Mat full(test_legs::kH, test_legs::kW, CV_8UC1, cv::Scalar(1));
+    const Integral integral = test_legs::IntegralOf(full);
+    struct Case {
+        double x, y, L, w, theta;
+        double expected;
+    } cases[] = {
+        {50, 50, 0, 10, 0.0, 0.0},    // no length
+        {50, 50, 10, 10, 0.0, 1.0},   // an ordinary box over a full mask
+        {50, 50, 10, 10, 0.3, 1.0},   // rotated
+        {199, 50, 10, 10, 0.0, 0.0},  // at the last column: no columns after the first
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(
+            LegDensity(test_legs::kW, test_legs::kH, c.x, c.y, c.L, c.w, c.theta, integral.data()),
+            c.expected)
+            << c.L << " " << c.w << " " << c.theta;
+    }
+}
+
+}  // namespace
+}  // namespace olvar
