@@ -112,6 +112,7 @@ void Olvar::EnableLegTracking(bool on) {
     if (!on) {
         // The next record of the current user reports no legs.
         users_.Current().legsReady = false;
+        users_.legs[users_.current].ClearResult();
     }
 }
 

@@ -58,6 +58,9 @@ void PerUserState::ResetTrackers() {
     for (PalmState& state : palm) {
         state.Clear();
     }
+    for (LegState& state : legs) {
+        state.Clear();
+    }
     for (UserTracker& user : users) {
         user.SetWorkingSize(width, height);
         user.ResetBodyParts();
@@ -179,13 +182,6 @@ int PerUserState::ExchangeOther(const cv::Mat* foreground, const int32_t* foregr
     return kOlvarOk;
 }
 
-int PerUserState::LegStep(const FrameView&) {
-    UserTracker& u = Current();
-    // The leg analysis is not part of this build: the result is always absent.
-    u.legsReady = false;
-    return kOlvarNothing;
-}
-
 void PerUserState::WriteRecord(int* userNumber, TrackingRecord* records, float scale) {
     const int index = current;
     UserTracker& u = users[index];
@@ -227,8 +223,8 @@ void PerUserState::WriteRecord(int* userNumber, TrackingRecord* records, float s
         for (int k = 0; k < kPalmFingers; ++k) {
             WritePoint(record.fingertips[k], p.group.fingertips[k].x, p.group.fingertips[k].y,
                        scale);
-            WritePoint(record.fingerBases[k], p.group.fingerBases[k].x,
-                       p.group.fingerBases[k].y, scale);
+            WritePoint(record.fingerBases[k], p.group.fingerBases[k].x, p.group.fingerBases[k].y,
+                       scale);
         }
         record.fingerEvent = p.group.fingerEvent;
         // While the palm is tracked, hand 1's position is the re-centred palm centre.

@@ -18,6 +18,7 @@
 #include "imaging/frame_view.h"
 #include "imaging/integral.h"
 #include "imaging/quadtree.h"
+#include "legs/leg_state.h"
 #include "olvar/olvar.h"
 #include "palm/palm_buffers.h"
 #include "palm/palm_state.h"
@@ -67,7 +68,8 @@ class PerUserState {
     // Body height of the current user (process-wide memory). 0, or 1 while warming up or when
     // the user's hands are not ready.
     int EstimateHeight(const int32_t* foregroundIntegral);
-    // The leg analysis. Until it exists it reports "absent" (1).
+    // Leg tracking of the current user: 0, or 1 when the torso is not tracked, during the first
+    // two calls of the process or when the legs are not found.
     int LegStep(const FrameView& frame);
     // The palm analysis of the current user's hand 1 (called when its hands are ready): the
     // region test, the camera-grid hand masks, then the analysis. 1 when the hand is not raised
@@ -98,6 +100,7 @@ class PerUserState {
     PalmState palm[2];
     // The palm step's camera-grid images, shared by both users, sized to the frame.
     PalmBuffers palmBuffers;
+    LegState legs[2];
 
     // Shared buffers of the per-user step.
     cv::Mat scratchMask;

@@ -70,14 +70,15 @@ const char* Usage() {
            "                   for folders of images)\n"
            "  --save-plate F   write the learned room as an image file\n"
            "  --seed N         seed of the built-in scene (default 1)\n"
-           "  --scene NAME     the built-in scene: demo (default; with --palm the palm scene),\n"
-           "                   palm (a raised open hand that taps) or in-view (the person is in\n"
-           "                   view from the first frame, leaves and comes back)\n"
+           "  --scene NAME     the built-in scene: demo (default; with --palm the palm scene,\n"
+           "                   with --legs the leg scene), palm (a raised open hand that taps),\n"
+           "                   legs (the whole body in view, moving the legs) or in-view (the\n"
+           "                   person is in view from the first frame, leaves and comes back)\n"
            "  --frames N       stop after N frames\n"
            "  --mode N         gesture mode 0..14 (default 4)\n"
            "  --users 1|2      follow one or two users (default 1)\n"
            "  --palm           palm and finger tracking\n"
-           "  --legs           leg tracking\n"
+           "  --legs           leg tracking (the built-in scene becomes the whole-body leg scene)\n"
            "  --height         body height estimation\n"
            "  --colour-gain G  chroma gain for pale cameras: auto (default: chosen from the\n"
            "                   first 30 frames), off, or a number from 0 to 2\n"
@@ -140,9 +141,10 @@ bool ParseOptions(int argc, char** argv, DemoOptions* o, std::string* error) {
             if (text == nullptr)
                 return false;
             o->sceneScript = text;
-            if (o->sceneScript != "demo" && o->sceneScript != "palm" &&
+            if (o->sceneScript != "demo" && o->sceneScript != "palm" && o->sceneScript != "legs" &&
                 o->sceneScript != "in-view") {
-                *error = std::string("--scene: expected demo, palm or in-view, got '") + text + "'";
+                *error = std::string("--scene: expected demo, palm, legs or in-view, got '") +
+                         text + "'";
                 return false;
             }
         } else if (arg == "--learn-room" || arg == "--no-learn-room") {

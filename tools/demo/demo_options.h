@@ -23,7 +23,7 @@ struct DemoOptions {
     double fps = 0.0;           // 0: the input's own rate (30 for folders and the scene)
     std::string savePlatePath;  // where to write the learned room
     int sceneSeed = 1;
-    std::string sceneScript = "demo";  // the built-in scene: "demo", "palm" or "in-view"
+    std::string sceneScript = "demo";  // the built-in scene: "demo", "palm", "legs" or "in-view"
     int maxFrames = 0;                 // 0: all
     int gestureMode = 4;
     int users = 1;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
@@ -123,16 +124,26 @@ std::unique_ptr<FrameSource> OpenFolder(const std::string& folder, std::string* 
     return nullptr;
 }
 
+// The built-in scene to play: the one named by --scene, or for the default one the palm scene
+// with --palm and the whole-body scene with --legs.
+std::string SceneScriptFor(const DemoOptions& options) {
+    if (options.sceneScript != "demo") {
+        return options.sceneScript;
+    }
+    if (options.palm) {
+        return "palm";
+    }
+    return options.legs ? "legs" : "demo";
+}
+
 }  // namespace
 
 std::unique_ptr<FrameSource> OpenSource(const DemoOptions& options, std::string* error) {
     std::unique_ptr<FrameSource> source;
     switch (options.input) {
         case InputKind::kScene:
-            // --palm on the default built-in scene plays the palm script.
-            source = MakeSceneSource(
-                options.sceneSeed,
-                options.palm && options.sceneScript == "demo" ? "palm" : options.sceneScript);
+            // --palm or --legs on the default built-in scene plays the palm or the leg script.
+            source = MakeSceneSource(options.sceneSeed, SceneScriptFor(options));
             break;
         case InputKind::kVideo:
             source = OpenCapture(cv::VideoCapture(options.inputPath), options.inputPath, error);

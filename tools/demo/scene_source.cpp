@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "synth/scene.h"
+#include "synth/script_legs.h"
 
 namespace olvar::demo {
 namespace {
@@ -40,6 +41,9 @@ std::unique_ptr<FrameSource> MakeSceneSource(int seed, const std::string& script
     }
     if (script == "palm") {
         return std::make_unique<SceneSource>(seed, synth::ScriptPalm());
+    }
+    if (script == "legs") {
+        return std::make_unique<SceneSource>(seed, synth::ScriptLegs());
     }
     if (script == "in-view") {
         return std::make_unique<SceneSource>(seed, synth::ScriptInViewLeaveReturn());

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/legs.h"
 #include "eval/palm_eval.h"
 #include "eval/two_users.h"
 #include "synth/scene.h"
@@ -43,7 +44,9 @@ struct Options {
     bool palm = false;      // the palm sequences only
     bool twoUsers = false;  // only the two-person table (with --trace, per-frame outcomes)
     bool trace = false;
-    std::string match;  // two-person table: only sequences whose name contains this
+    std::string match;      // two-person table: only sequences whose name contains this
+    bool legs = false;      // run the leg sequences instead
+    bool withLegs = false;  // leg tracking on in the upper-body sequences
 };
 
 // Per-frame outcome for one scripted person.
@@ -118,6 +121,9 @@ bool IsSwipeOrBothUp(int gesture) {
     return gesture == gesBothUp || (gesture >= gesLeftLeft && gesture <= gesRightDown);
 }
 
+// Leg tracking on in the upper-body sequences (--with-legs).
+bool legsOn = false;
+
 IOlvar* MakeTracker(int users, int mode) {
     IOlvar* tracker = CreateOlvar();
     if (tracker == nullptr || tracker->SetFrameFormat(640 * 3, 480, 640, kOlvarBgr24, false) != 0) {
@@ -127,6 +133,7 @@ IOlvar* MakeTracker(int users, int mode) {
     const UserMode userMode{users, 0};
     tracker->SetUserMode(&userMode);
     tracker->SetGestureMode(&mode);
+    tracker->EnableLegTracking(legsOn);
     return tracker;
 }
 
@@ -355,6 +362,12 @@ bool ParseArgs(int argc, char** argv, Options* o) {
         } else if (arg == "--colour-gain" && i + 1 < argc &&
                    (std::string(argv[i + 1]) == "auto" || std::string(argv[i + 1]) == "off")) {
             o->colourGain = std::string(argv[++i]) == "auto";
+        } else if (arg == "--legs") {
+            o->legs = true;
+        } else if (arg == "--with-legs") {
+            o->withLegs = true;
+        } else if (arg == "--verbose") {
+            o->verbose = true;
         } else if (arg == "--two-users") {
             o->twoUsers = true;
         } else if (arg == "--trace") {
@@ -365,7 +378,8 @@ bool ParseArgs(int argc, char** argv, Options* o) {
         } else {
             std::fprintf(stderr,
                          "usage: olvar-eval [--seeds N] [--first-seed N] [--mode N] [--palm] "
-                         "[--colour-gain auto|off] [--two-users] [--trace] [--match NAME]\n");
+                         "[--colour-gain auto|off] [--two-users] [--trace] [--match NAME] [--legs] "
+                         "[--with-legs] [--verbose]\n");
             return false;
         }
     }
@@ -421,6 +435,11 @@ int main(int argc, char** argv) {
                                      options.match);
         return 0;
     }
+    if (options.legs) {
+        olvar::eval::RunLegEvaluation(options.firstSeed, options.seeds, options.verbose);
+        return 0;
+    }
+    legsOn = options.withLegs;
     Figures overall, overallTwo;
     long falseUsers = 0, emptyFrames = 0;
     for (int seed = options.firstSeed; seed < options.firstSeed + options.seeds; ++seed) {

@@ -100,6 +100,7 @@ Pose Interpolate(const Pose& from, const Pose& to, float u, HandPath path) {
     pose.lean = mix(from.lean, to.lean);
     pose.crouch = mix(from.crouch, to.crouch);
     pose.stride = mix(from.stride, to.stride);
+    pose.spread = mix(from.spread, to.spread);
     for (int i = 0; i < 2; ++i) {
         pose.hands[i] = path == HandPath::kArc ? InterpolateHand(i, from.hands[i], to.hands[i], u)
                                                : from.hands[i] + (to.hands[i] - from.hands[i]) * u;
@@ -178,7 +179,7 @@ Body PlaceBody(const Pose& pose, const Placement& placement, int frameWidth) {
         j[hip] = j[kHipCentre] + cv::Point2f(out * kHipOut * t, kHipDown * t);
         const float phase = out * pose.stride;
         const cv::Point2f foot(pose.x * static_cast<float>(frameWidth) + out * kHipOut * t +
-                                   out * kStrideSwing * t * pose.stride,
+                                   out * kStrideSwing * t * pose.stride + out * pose.spread * t,
                                ankleRow - kStrideLift * t * std::max(0.0f, phase));
         const TwoLink limb = SolveTwoLink(j[hip], foot, leg, leg, cv::Point3f(out, 0.0f, 0.0f));
         j[kRightKnee + side] = limb.middle;

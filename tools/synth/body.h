@@ -54,6 +54,7 @@ struct Pose {
         0.0f;  // tilt of the upper body about the hip centre, radians; > 0 leans image-right
     float crouch = 0.0f;  // 0 standing .. 1 deep crouch: the hips drop 1.5 t, the feet stay put
     float stride = 0.0f;  // walking phase -1 .. 1: the legs scissor apart, one foot lifts
+    float spread = 0.0f;  // each foot this many torso half-widths further out (legs apart)
     // Hand centres relative to the shoulder centre, in torso half-widths, image axes, as they
     // are when the body stands upright. In a lean the shoulders move with the upper body and each
     // hand keeps its offset from its own shoulder (arms hang and reach in image directions). The
