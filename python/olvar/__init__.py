@@ -226,7 +226,10 @@ def _colour_stage(colour_gain):
         if colour_gain == "off":
             return _olvar.ColourKind.OFF, 1.0
     elif isinstance(colour_gain, numbers.Real) and not isinstance(colour_gain, bool):
-        gain = float(colour_gain)
+        try:
+            gain = float(colour_gain)
+        except OverflowError:
+            gain = math.inf
         if 0 <= gain <= MAX_COLOUR_GAIN:  # false for nan
             return _olvar.ColourKind.FIXED, gain
     raise ValueError(f"colour_gain must be 'auto', 'off' or a number from 0 to "
