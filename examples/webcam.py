@@ -147,7 +147,10 @@ def main(argv=None):
         if args.legs:
             tracker.enable_legs()
         if args.plate:
-            for warm in plate_frames(args.plate, (width, height), args.plate_frames):
+            warm_up = list(plate_frames(args.plate, (width, height), args.plate_frames))
+            # The empty room chooses the colour gain, so the tracker sees one gain throughout.
+            tracker.choose_colour_gain(warm_up)
+            for warm in warm_up:
                 tracker.process(warm)
         while ok:
             frame = np.ascontiguousarray(frame)

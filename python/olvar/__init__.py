@@ -48,9 +48,11 @@ JOINT_NAMES: Tuple[str, ...] = tuple(name for name, _ in sorted(_olvar.joint_nam
 LEG_JOINT_NAMES: Tuple[str, ...] = tuple(name for name, _ in sorted(_olvar.leg_joint_names(),
                                                                     key=lambda p: p[1]))
 
-#: Whether this build can condition pale colour (colour_gain="auto" choosing a gain, or a fixed
-#: gain other than 1.0). Without it "auto" settles on 1.0.
-COLOUR_GAIN_AVAILABLE: bool = _olvar.colour_gain_available()
+#: Kept for hosts written when colour conditioning was optional: every build has it now.
+COLOUR_GAIN_AVAILABLE: bool = True
+
+#: The largest chroma gain, automatic or given.
+MAX_COLOUR_GAIN: float = _olvar.colour_max_gain
 
 
 def _library_tables():
@@ -224,14 +226,14 @@ def _colour_stage(colour_gain):
         if colour_gain == "off":
             return _olvar.ColourKind.OFF, 1.0
     elif isinstance(colour_gain, numbers.Real) and not isinstance(colour_gain, bool):
-        gain = float(colour_gain)
-        if math.isfinite(gain) and 0 < gain <= 4:
-            if not _olvar.colour_gain_supported(_olvar.ColourKind.FIXED, gain):
-                raise NotImplementedError(
-                    "this build has no colour conditioning: use colour_gain='off' or 'auto'")
+        try:
+            gain = float(colour_gain)
+        except OverflowError:
+            gain = math.inf
+        if 0 <= gain <= MAX_COLOUR_GAIN:  # false for nan
             return _olvar.ColourKind.FIXED, gain
-    raise ValueError(f"colour_gain must be 'auto', 'off' or a number in (0, 4], "
-                     f"got {colour_gain!r}")
+    raise ValueError(f"colour_gain must be 'auto', 'off' or a number from 0 to "
+                     f"{MAX_COLOUR_GAIN:g}, got {colour_gain!r}")
 
 
 class Tracker:
@@ -242,6 +244,17 @@ class Tracker:
 
     Frames are H x W x 3 ("bgr") or H x W x 4 ("bgra", the fourth byte ignored) uint8 arrays,
     C-contiguous; bottom_up says their rows arrive last row first. Width and height are 120..2048.
+
+    colour_gain lifts the chroma of pale webcams, whose faces are too grey for the skin rules:
+    each pixel's colour is scaled about its luma before the tracker sees it (the caller's array is
+    never written). "off" leaves frames untouched (gain 1.0); a number from 0 to 2 applies that
+    gain from the first frame (in steps of 1/64; 0 makes frames grey). "auto" chooses one gain
+    for the camera (1.0 for lively colour, up to 2 for pale) from the first 30 frames and keeps
+    it fixed; colour_gain reports None until then. Those 30 frames are tracked unchanged and the
+    chosen gain applies from the 30th frame on, so with a pale camera the colours change once
+    while the tracker is still learning the room. To have the tracker see one gain from its first
+    frame, call choose_colour_gain(frames) with the camera's first frames (ideally the empty
+    room) before process().
     Release the tracker with close() or a with-block (also done when it is garbage-collected).
     """
 
@@ -366,6 +379,16 @@ class Tracker:
     def colour_gain(self) -> Optional[float]:
         """The chroma gain applied to the frames: None while "auto" is still choosing."""
         return self._core.colour_gain
+
+    def choose_colour_gain(self, frames) -> float:
+        """Observes warm-up frames (arrays like process() takes; not tracked) and fixes the
+        "auto" gain from them and any frames observed before; returns the gain in effect. Once
+        the gain is fixed (a number, "off", or chosen before) the frames are only checked."""
+        frames = list(frames)
+        for frame in frames:
+            if not isinstance(frame, np.ndarray):
+                raise TypeError(f"frames must be numpy arrays, got {type(frame).__name__}")
+        return self._core.choose_colour_gain(frames)
 
     def __repr__(self) -> str:
         state = "closed" if self.closed else f"users={self.users}, mode={self.mode.name}"

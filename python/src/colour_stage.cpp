@@ -2,49 +2,60 @@
 
 namespace olvar::python {
 
-// COLOUR-GAIN HOOK: once <olvar/colour_gain.h> is in the public include folder, define
-// OLVAR_HAVE_COLOUR_GAIN for this target (python/CMakeLists.txt) and fill the three marked
-// places below with the helper's calls: observe the warm-up frames and choose the gain for
-// "auto", and apply a gain other than 1.0 into scratch_.
-
-bool ColourStage::Available() {
-#ifdef OLVAR_HAVE_COLOUR_GAIN
-    return true;
-#else
-    return false;
-#endif
-}
-
-bool ColourStage::Supports(Kind kind, double gain) {
-    return Available() || kind != Kind::kFixed || gain == 1.0;
-}
-
 ColourStage::ColourStage(Kind kind, double gain) : kind_(kind) {
     switch (kind) {
         case Kind::kOff:
-            gain_ = 1.0;
+            helper_.SetGain(1.0f);
             break;
         case Kind::kFixed:
-            gain_ = gain;
+            // Out of range the helper refuses and nothing is fixed; the package checks first.
+            if (helper_.SetGain(static_cast<float>(gain)) != kOlvarOk) {
+                helper_.SetGain(1.0f);
+            }
             break;
         case Kind::kAuto:
-            // HOOK 1: with the helper, leave gain_ empty here and let Condition() observe the
-            // warm-up. Without it there is nothing to choose from: the frames pass unchanged.
-            gain_ = 1.0;
-            break;
+            break;  // chosen from the first frames observed
     }
 }
 
+void ColourStage::DeclareLayout(const FrameLayout& layout) {
+    // The layout is the one the tracker accepted; declaring it again costs a few assignments.
+    helper_.SetFrameFormat(layout.stride, layout.height, layout.width, layout.format,
+                           layout.bottomUp);
+}
+
+void ColourStage::Observe(const uint8_t* frame, const FrameLayout& layout) {
+    if (helper_.Chosen()) {
+        return;
+    }
+    DeclareLayout(layout);
+    helper_.Observe(frame, layout.stride * layout.height);
+}
+
 const uint8_t* ColourStage::Condition(const uint8_t* frame, const FrameLayout& layout) {
-    // HOOK 2: while kind_ is kAuto and gain_ is empty, hand `frame` to the helper's observer
-    // and, once it has chosen, store the gain in gain_ (fixed from then on).
-    if (!gain_ || *gain_ == 1.0) {
+    Observe(frame, layout);
+    if (helper_.Gain() == 1.0f) {
         return frame;
     }
-    // HOOK 3: apply *gain_ to `frame` (layout gives stride, format and row order) into scratch_
-    // and return scratch_.data(). Supports() keeps this build from reaching here without it.
-    (void)layout;
-    return frame;
+    DeclareLayout(layout);
+    const int size = layout.stride * layout.height;
+    scratch_.resize(static_cast<size_t>(size));
+    if (helper_.Apply(frame, size, scratch_.data()) != kOlvarOk) {
+        return frame;  // not reached: the frame was checked against this layout
+    }
+    return scratch_.data();
+}
+
+double ColourStage::Choose() {
+    helper_.Choose();
+    return helper_.Gain();
+}
+
+std::optional<double> ColourStage::Gain() const {
+    if (!helper_.Chosen()) {
+        return std::nullopt;
+    }
+    return helper_.Gain();
 }
 
 }  // namespace olvar::python

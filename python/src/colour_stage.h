@@ -1,15 +1,14 @@
 // Colour conditioning of the frames a Python host hands over, before they reach the tracker.
 //
 // Pale webcams deliver too little chroma for the skin rules; a host-side gain scales every
-// pixel's chroma about its luma. The gain itself (how it is chosen during the warm-up and how it
-// is applied) belongs to the header-only helper <olvar/colour_gain.h>; this stage only decides
-// which frame the tracker sees and reports the gain in effect.
-//
-// COLOUR-GAIN HOOK: while the helper is not part of the build (OLVAR_HAVE_COLOUR_GAIN unset),
-// "auto" settles on 1.0 at once and a fixed gain other than 1.0 is refused, so a host is never
-// told that a gain was applied when it was not. Wiring the helper touches only colour_stage.cpp.
+// pixel's chroma about its luma. The gain itself (how it is chosen from the first frames and how
+// it is applied) belongs to the header-only helper <olvar/colour_gain.h>; this stage only decides
+// which frame the tracker sees and reports the gain in effect. The caller's frame is never
+// written: a gain other than 1.0 is applied into the stage's own buffer.
 #ifndef OLVAR_PYTHON_COLOUR_STAGE_H
 #define OLVAR_PYTHON_COLOUR_STAGE_H
+
+#include <olvar/colour_gain.h>
 
 #include <cstdint>
 #include <optional>
@@ -30,25 +29,34 @@ class ColourStage {
   public:
     enum class Kind { kOff, kAuto, kFixed };
 
-    // True when the colour helper is compiled in, so "auto" observes the warm-up and a fixed
-    // gain other than 1.0 can be applied.
-    static bool Available();
-    // Whether a stage of this kind (with this fixed gain) can be honoured by this build.
-    static bool Supports(Kind kind, double gain);
+    // The range of a fixed gain, as the helper accepts it.
+    static constexpr double kMaxGain = OlvarColourGain::kMaxGain;
+    static bool ValidGain(double gain) { return gain >= 0.0 && gain <= kMaxGain; }
 
+    // "off" fixes 1.0, a fixed kind fixes `gain` (which must pass ValidGain), "auto" leaves the
+    // gain to be chosen from the first frames observed.
     ColourStage(Kind kind, double gain);
 
     // Returns the bytes the tracker should process for `frame`: the frame itself while the gain
-    // is 1.0, otherwise a conditioned copy owned by the stage (valid until the next call).
+    // is 1.0, otherwise a conditioned copy owned by the stage (valid until the next call). While
+    // "auto" has not chosen yet, the frame is observed first; the frame that completes the
+    // observation already gets the chosen gain.
     const uint8_t* Condition(const uint8_t* frame, const FrameLayout& layout);
 
-    // The gain in effect: empty while "auto" is still observing the warm-up.
-    std::optional<double> Gain() const { return gain_; }
+    // Observes a warm-up frame without processing it (ignored once the gain is fixed).
+    void Observe(const uint8_t* frame, const FrameLayout& layout);
+    // Fixes the gain from the frames observed so far (1.0 when none were) and returns it.
+    double Choose();
+
+    // The gain in effect: empty while "auto" is still observing.
+    std::optional<double> Gain() const;
     Kind kind() const { return kind_; }
 
   private:
+    void DeclareLayout(const FrameLayout& layout);
+
     Kind kind_;
-    std::optional<double> gain_;
+    OlvarColourGain helper_;
     std::vector<uint8_t> scratch_;
 };
 

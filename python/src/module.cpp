@@ -239,8 +239,25 @@ class Core {
     }
 
     void SetColourStage(ColourStage::Kind kind, double gain) {
+        if (kind == ColourStage::Kind::kFixed && !ColourStage::ValidGain(gain)) {
+            throw py::value_error("colour gain out of range");
+        }
         const Access access(this);
         colour_ = ColourStage(kind, gain);
+    }
+    // Observes warm-up frames for "auto" (without tracking them) and fixes the gain.
+    double ChooseColourGain(const py::list& frames) {
+        const Access access(this);
+        for (const py::handle item : frames) {
+            if (!py::isinstance<py::array>(item)) {
+                throw py::type_error("warm-up frames must be numpy arrays, got " +
+                                     std::string(py::str(py::type::of(item).attr("__name__"))));
+            }
+            const py::array frame = py::reinterpret_borrow<py::array>(item);
+            CheckFrame(frame, layout_);
+            colour_.Observe(static_cast<const uint8_t*>(frame.data()), layout_);
+        }
+        return colour_.Choose();
     }
     py::object ColourGain() {
         const Access access(this);
@@ -419,6 +436,7 @@ PYBIND11_MODULE(_olvar, m) {
         .def("gestures", &Core::Gestures)
         .def("set_colour_stage", &Core::SetColourStage)
         .def_property_readonly("colour_gain", &Core::ColourGain)
+        .def("choose_colour_gain", &Core::ChooseColourGain)
         .def("process", &Core::Process, py::arg("frame").noconvert())
         .def("preview", &Core::Preview)
         .def("face_region", &Core::FaceRegion);
@@ -428,8 +446,7 @@ PYBIND11_MODULE(_olvar, m) {
     m.def("status_codes", &olvar::python::StatusCodes);
     m.def("joint_names", &olvar::python::JointNames);
     m.def("leg_joint_names", &olvar::python::LegJointNames);
-    m.def("colour_gain_available", &ColourStage::Available);
-    m.def("colour_gain_supported", &ColourStage::Supports);
+    m.attr("colour_max_gain") = ColourStage::kMaxGain;
     py::class_<olvar::python::PlainHost>(m, "PlainHost")
         .def(py::init<int, int>())
         .def("process", &olvar::python::PlainHost::Process, py::arg("frame").noconvert());

@@ -80,7 +80,10 @@ BAD_CONSTRUCTIONS = [
     ("mode 3", dict(width=320, height=240, mode=3), ValueError),
     ("mode 15", dict(width=320, height=240, mode=15), ValueError),
     ("gain word", dict(width=320, height=240, colour_gain="bright"), ValueError),
-    ("gain zero", dict(width=320, height=240, colour_gain=0), ValueError),
+    ("gain negative", dict(width=320, height=240, colour_gain=-0.1), ValueError),
+    ("gain above 2", dict(width=320, height=240, colour_gain=2.01), ValueError),
+    ("gain huge int", dict(width=320, height=240, colour_gain=10 ** 400), ValueError),
+    ("gain inf", dict(width=320, height=240, colour_gain=math.inf), ValueError),
     ("gain nan", dict(width=320, height=240, colour_gain=math.nan), ValueError),
     ("gain bool", dict(width=320, height=240, colour_gain=True), ValueError),
 ]
@@ -144,6 +147,7 @@ CLOSED_CALLS = [
     ("palm", lambda t: t.enable_palm()),
     ("legs", lambda t: t.enable_legs()),
     ("colour gain", lambda t: t.colour_gain),
+    ("choose colour gain", lambda t: t.choose_colour_gain([np.zeros((H, W, 3), np.uint8)])),
     ("with", lambda t: t.__enter__()),
 ]
 
