@@ -48,16 +48,18 @@ void Olvar::ClearTrackedFlags() {
     }
 }
 
-void Olvar::OptionalSteps(const FrameView& frame) {
+int Olvar::OptionalSteps(const FrameView& frame) {
     if (options_.estimateHeight != 0) {
         users_.EstimateHeight(frame.foregroundIntegral);
     }
+    int noted = 0;
     if (options_.legTrackingEnabled != 0) {
-        users_.LegStep(frame);
+        noted = users_.LegStep(frame);
     }
-    if (options_.palmEnabled != 0 && users_.Current().handsReady) {
-        users_.PalmStep(frame, scale_);
+    if (options_.palmEnabled != 0) {
+        noted = users_.Current().handsReady ? users_.PalmStep(frame, scale_) : 1;
     }
+    return noted;
 }
 
 int Olvar::SingleUserStep(int* userNumber, TrackingRecord* records) {
@@ -86,12 +88,13 @@ int Olvar::SingleUserStep(int* userNumber, TrackingRecord* records) {
         context_->lastRecordValid[0] = false;
         return status;
     }
-    OptionalSteps(frame);
+    const int noted = OptionalSteps(frame);
     users_.WriteRecord(userNumber, records, scale);
-    // The record is kept for the next frame's segmentation whatever the leg or palm analysis
-    // found, as in two-user operation: legs out of the picture or a hand not raised say nothing
-    // against the upper body that was just tracked.
-    StoreLastRecord(0, records[0]);
+    if (noted != 0) {
+        context_->lastRecordValid[0] = false;
+    } else {
+        StoreLastRecord(0, records[0]);
+    }
     return kOlvarOk;
 }
 

@@ -63,9 +63,8 @@ class Olvar final : public IOlvar {
     int SingleUserStep(int* userNumber, TrackingRecord* records);
     int TwoUserStep(int* userNumber, TrackingRecord* records);
     int FullUserStep(int user, int* userNumber, TrackingRecord* records);
-    // Optional analyses after a successful tracking step (height, legs, palm). What they find
-    // goes into the user's record; it does not decide whether the record is kept.
-    void OptionalSteps(const FrameView& frame);
+    // Optional analyses after a successful tracking step; returns the noted result.
+    int OptionalSteps(const FrameView& frame);
     void ClearTrackedFlags();
     void StoreLastRecord(int user, const TrackingRecord& record);
 

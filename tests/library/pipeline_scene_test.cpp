@@ -137,51 +137,6 @@ TEST(RenderedScenes, PersonAppearingInAStillRoomIsForeground) {
     }
 }
 
-TEST(RenderedScenes, EveryWrittenRecordGuidesTheNextSegmentationWhateverTheOptionalAnalyses) {
-    // The next frame's segmentation leans on the last record of the tracked user. Legs out of
-    // the picture or a hand that is not raised are the normal case for the optional analyses;
-    // they must not throw away the upper-body record that was just written.
-    struct Case {
-        const char* name;
-        bool legs;
-        bool palm;
-    };
-    const Case cases[] = {
-        {"no optional analysis", false, false},
-        {"legs (out of the picture)", true, false},
-        {"palm (no hand raised beside the head)", false, true},
-        {"legs and palm", true, true},
-    };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.name);
-        synth::SceneConfig config;
-        config.script = synth::ScriptWalkInAndRaise();
-        const synth::Scene scene(config);
-        Olvar tracker;
-        ASSERT_EQ(tracker.SetFrameFormat(3 * kWidth, kHeight, kWidth, kOlvarBgr24, false),
-                  kOlvarOk);
-        tracker.EnableLegTracking(k.legs);
-        tracker.EnablePalmTracking(k.palm);
-        int written = 0, forgotten = 0;
-        for (int i = 0; i < scene.FrameCount(); ++i) {
-            const std::vector<unsigned char> bytes = frames::HostBytes(scene.Render(i).image);
-            TrackingRecord records[2];
-            GestureRecord gestures[2];
-            int userNumber = 0;
-            const int status = tracker.ProcessFrame(bytes.data(), static_cast<int>(bytes.size()),
-                                                    &userNumber, records, gestures);
-            if (status == kOlvarOk && records[0].torsoHalfWidth > 0) {
-                ++written;
-                forgotten += tracker.Context().lastRecordValid[0] ? 0 : 1;
-            }
-        }
-        std::printf("%s: %d records written, %d not kept as the last record\n", k.name, written,
-                    forgotten);
-        EXPECT_GT(written, 20);
-        EXPECT_EQ(forgotten, 0);
-    }
-}
-
 TEST(RenderedScenes, EmptyRoomStaysBackgroundUnderNoiseAndLightChanges) {
     // Light changes: the renderer's sinusoidal exposure drift over the whole picture, and a
     // light that grows from the right by 0.05 % of the brightness per frame (10 % at the right
