@@ -85,7 +85,7 @@ TEST(SteadyMemory, LiveAllocationsStopGrowingAfterTheFirstFrames) {
     // The scene loops: walk in, gestures, rest, then the person is gone at once and walks in
     // again, so every stage is started and lost many times.
     constexpr int kFrames = 1600, kSettle = 400, kEvery = 100;
-    constexpr size_t kCapacitySteps = 256 * 1024;
+    constexpr size_t kCapacitySteps = 1024 * 1024;  // a few work stores re-sized to a new pose
     std::vector<Sample> samples;
     int tracked = 0;
     for (int i = 1; i <= kFrames; ++i) {
@@ -101,20 +101,24 @@ TEST(SteadyMemory, LiveAllocationsStopGrowingAfterTheFirstFrames) {
                     s.heapBytes);
     }
     ASSERT_GT(tracked, kFrames / 4);
-    // A leak of even one allocation per frame would put the last samples above every earlier
-    // one; steady operation returns to the same count. Heap bytes may still step up once when a
-    // work store reaches a new capacity; a leaked working image (30,000 bytes or more) per frame
-    // would add megabytes.
+    // A leak of even one allocation per frame would put the last samples hundreds above every
+    // earlier one. Steady operation returns to the same count give or take the churn of one
+    // frame (the analyses' temporary images come and go with the pose), which the early samples
+    // show by their own spread. Heap bytes may still step up when work stores (the palm's
+    // region images, the leg windows) reach a new size; a leaked working image (30,000 bytes or
+    // more) per frame would add three megabytes between two samples.
     const size_t half = samples.size() / 2;
-    long earlyLive = 0;
+    long earlyLive = 0, earlyLowest = samples[0].live;
     size_t earlyBytes = 0;
     for (size_t k = 0; k < half; ++k) {
         earlyLive = std::max(earlyLive, samples[k].live);
+        earlyLowest = std::min(earlyLowest, samples[k].live);
         earlyBytes = std::max(earlyBytes, samples[k].heapBytes);
     }
+    const long churn = std::max(earlyLive - earlyLowest, 32L);
     for (size_t k = half; k < samples.size(); ++k) {
         SCOPED_TRACE(samples[k].frame);
-        EXPECT_LE(samples[k].live, earlyLive);
+        EXPECT_LE(samples[k].live, earlyLive + churn);
         EXPECT_LE(samples[k].heapBytes, earlyBytes + kCapacitySteps);
     }
 }
