@@ -1,5 +1,7 @@
 #include "palm/finger_events.h"
 
+#include <mutex>
+
 namespace olvar {
 
 int CFingerEvents::Update(double x) {
@@ -61,6 +63,12 @@ int CFingerEvents::WhileLong() {
 CFingerEvents& SharedFingerEvents() {
     static CFingerEvents detector;
     return detector;
+}
+
+int UpdateSharedFingerEvents(double x) {
+    static std::mutex lock;
+    const std::lock_guard<std::mutex> hold(lock);
+    return SharedFingerEvents().Update(x);
 }
 
 }  // namespace olvar

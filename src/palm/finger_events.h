@@ -41,6 +41,9 @@ class CFingerEvents {
 // The one detector of the process: created on first use, shared by every user and every
 // library object, never reset.
 CFingerEvents& SharedFingerEvents();
+// One input to the shared detector under its lock (library objects on several threads share
+// it); returns the event code.
+int UpdateSharedFingerEvents(double x);
 
 }  // namespace olvar
 

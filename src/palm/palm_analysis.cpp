@@ -34,7 +34,7 @@ int FingerEventOf(const HandModel& model) {
     if (!(model.radius > 0)) {
         return kFingerNone;
     }
-    return SharedFingerEvents().Update(model.parts[kIndex].length / model.radius / 2.2);
+    return UpdateSharedFingerEvents(model.parts[kIndex].length / model.radius / 2.2);
 }
 
 // The palm group as it stands when tracking starts: the model's radius, every finger slot on

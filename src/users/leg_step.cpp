@@ -1,5 +1,7 @@
 // The per-user leg step: the leg maps of the current user, then the leg search or the leg
 // follow (legs/), and the user's `legsReady` flag.
+#include <atomic>
+
 #include <opencv2/imgproc.hpp>
 
 #include "legs/legs.h"
@@ -10,15 +12,16 @@ namespace {
 
 // The first calls of the process only hang the legs below the hips: the skeleton has just been
 // placed and the maps of one frame say little. Process-wide, like the other start-up counters.
+// Atomic: two library objects on two threads count the same calls.
 constexpr int kStartUpCalls = 2;
-int legStartUpCalls = 0;
+std::atomic<int> legStartUpCalls{0};
 
 bool LegStartUpCall() {
-    if (legStartUpCalls >= kStartUpCalls) {
-        return false;
+    int calls = legStartUpCalls.load(std::memory_order_relaxed);
+    while (calls < kStartUpCalls &&
+           !legStartUpCalls.compare_exchange_weak(calls, calls + 1, std::memory_order_relaxed)) {
     }
-    ++legStartUpCalls;
-    return true;
+    return calls < kStartUpCalls;
 }
 
 }  // namespace
