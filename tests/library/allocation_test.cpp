@@ -51,6 +51,24 @@ void operator delete(void* p, std::size_t) noexcept {
 void operator delete[](void* p, std::size_t) noexcept {
     operator delete(p);
 }
+// The library's temporary buffers (std::stable_sort) come from the nothrow forms: they must
+// allocate where the plain delete frees.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        gLive.fetch_add(1, std::memory_order_relaxed);
+        return p;
+    }
+    return nullptr;
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    operator delete(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    operator delete(p);
+}
 #pragma GCC diagnostic pop
 
 namespace olvar {
