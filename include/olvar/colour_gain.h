@@ -77,9 +77,9 @@ class OlvarColourGain {
             return kOlvarOk;
         }
         for (int y = 0; y < height_; y += kSampleStep) {
-            const unsigned char* row = data + static_cast<size_t>(y) * stride_;
+            const unsigned char* row = data + static_cast<size_t>(y) * static_cast<size_t>(stride_);
             for (int x = 0; x < width_; x += kSampleStep) {
-                CountPixel(row + static_cast<size_t>(x) * bytesPerPixel_);
+                CountPixel(row + static_cast<size_t>(x) * static_cast<size_t>(bytesPerPixel_));
             }
         }
         if (++observedFrames_ >= kObservedFrames) {
@@ -120,7 +120,7 @@ class OlvarColourGain {
             return kOlvarInvalid;
         }
         gainQ6_ = QuantiseGain(gain);
-        gain_ = gainQ6_ / 64.0f;
+        gain_ = static_cast<float>(gainQ6_) / 64.0f;
         chosen_ = true;
         return kOlvarOk;
     }
@@ -128,7 +128,7 @@ class OlvarColourGain {
     bool Chosen() const { return chosen_; }
     // The gain frames get now: 1 until it is chosen, then the chosen gain in the 1/64 steps the
     // arithmetic uses.
-    float Gain() const { return chosen_ ? gainQ6_ / 64.0f : 1.0f; }
+    float Gain() const { return chosen_ ? static_cast<float>(gainQ6_) / 64.0f : 1.0f; }
     int ObservedFrames() const { return observedFrames_; }
 
     // Writes the frame with its chroma scaled by Gain() into dst, which has the same layout and
@@ -146,9 +146,9 @@ class OlvarColourGain {
             return kOlvarOk;
         }
         const int16_t gain = static_cast<int16_t>(gainQ6_);
-        const size_t pixelBytes = static_cast<size_t>(width_) * bytesPerPixel_;
+        const size_t pixelBytes = static_cast<size_t>(width_) * static_cast<size_t>(bytesPerPixel_);
         for (int y = 0; y < height_; ++y) {
-            const size_t offset = static_cast<size_t>(y) * stride_;
+            const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(stride_);
             if (bytesPerPixel_ == 3) {
                 GainRow<3>(src + offset, dst + offset, width_, gain);
             } else {
@@ -156,7 +156,7 @@ class OlvarColourGain {
             }
             if (dst != src && static_cast<size_t>(stride_) > pixelBytes) {
                 std::memcpy(dst + offset + pixelBytes, src + offset + pixelBytes,
-                            stride_ - pixelBytes);
+                            static_cast<size_t>(stride_) - pixelBytes);
             }
         }
         return kOlvarOk;
@@ -214,7 +214,7 @@ class OlvarColourGain {
         if (samples_ == 0) {
             return 0.0f;
         }
-        const double wanted = quantile * static_cast<double>(samples_);
+        const double wanted = static_cast<double>(quantile) * static_cast<double>(samples_);
         double below = 0;
         for (int bin = 0; bin < kChromaBins; ++bin) {
             const double count = static_cast<double>(histogram_[bin]);
@@ -306,8 +306,12 @@ class OlvarColourGain {
             SeparateEvenOdd(v0, v1, v2, v3, v4, v5);
             SeparateEvenOdd(v0, v1, v2, v3, v4, v5);
             unsigned char* p = out + x * 3;
-            Store(p, v0), Store(p + 16, v1), Store(p + 32, v2), Store(p + 48, v3);
-            Store(p + 64, v4), Store(p + 80, v5);
+            Store(p, v0);
+            Store(p + 16, v1);
+            Store(p + 32, v2);
+            Store(p + 48, v3);
+            Store(p + 64, v4);
+            Store(p + 80, v5);
         }
         return x;
     }
@@ -328,7 +332,10 @@ class OlvarColourGain {
             InterleaveHalves(v0, v1, v2, v3);
             InterleaveHalves(v0, v1, v2, v3);
             unsigned char* p = out + x * 4;
-            Store(p, v0), Store(p + 16, v1), Store(p + 32, v2), Store(p + 48, v3);
+            Store(p, v0);
+            Store(p + 16, v1);
+            Store(p + 32, v2);
+            Store(p + 48, v3);
         }
         return x;
     }
@@ -345,7 +352,10 @@ class OlvarColourGain {
     static void InterleaveHalves(__m128i& v0, __m128i& v1, __m128i& v2, __m128i& v3) {
         const __m128i t0 = _mm_unpacklo_epi8(v0, v2), t1 = _mm_unpackhi_epi8(v0, v2);
         const __m128i t2 = _mm_unpacklo_epi8(v1, v3), t3 = _mm_unpackhi_epi8(v1, v3);
-        v0 = t0, v1 = t1, v2 = t2, v3 = t3;
+        v0 = t0;
+        v1 = t1;
+        v2 = t2;
+        v3 = t3;
     }
 
     // The same on six registers: pairs (0, 3), (1, 4), (2, 5).
@@ -354,7 +364,12 @@ class OlvarColourGain {
         const __m128i t0 = _mm_unpacklo_epi8(v0, v3), t1 = _mm_unpackhi_epi8(v0, v3);
         const __m128i t2 = _mm_unpacklo_epi8(v1, v4), t3 = _mm_unpackhi_epi8(v1, v4);
         const __m128i t4 = _mm_unpacklo_epi8(v2, v5), t5 = _mm_unpackhi_epi8(v2, v5);
-        v0 = t0, v1 = t1, v2 = t2, v3 = t3, v4 = t4, v5 = t5;
+        v0 = t0;
+        v1 = t1;
+        v2 = t2;
+        v3 = t3;
+        v4 = t4;
+        v5 = t5;
     }
 
     // The inverse round on six registers: pairs (0, 1), (2, 3), (4, 5) give their even bytes to
@@ -364,7 +379,12 @@ class OlvarColourGain {
         const __m128i t0 = EvenBytes(v0, v1), t3 = OddBytes(v0, v1);
         const __m128i t1 = EvenBytes(v2, v3), t4 = OddBytes(v2, v3);
         const __m128i t2 = EvenBytes(v4, v5), t5 = OddBytes(v4, v5);
-        v0 = t0, v1 = t1, v2 = t2, v3 = t3, v4 = t4, v5 = t5;
+        v0 = t0;
+        v1 = t1;
+        v2 = t2;
+        v3 = t3;
+        v4 = t4;
+        v5 = t5;
     }
 
     // Registers (0, 1), (2, 3), (4, 5) give their low halves to registers 0, 1, 2 and their
@@ -374,7 +394,12 @@ class OlvarColourGain {
         const __m128i t0 = _mm_unpacklo_epi64(v0, v1), t3 = _mm_unpackhi_epi64(v0, v1);
         const __m128i t1 = _mm_unpacklo_epi64(v2, v3), t4 = _mm_unpackhi_epi64(v2, v3);
         const __m128i t2 = _mm_unpacklo_epi64(v4, v5), t5 = _mm_unpackhi_epi64(v4, v5);
-        v0 = t0, v1 = t1, v2 = t2, v3 = t3, v4 = t4, v5 = t5;
+        v0 = t0;
+        v1 = t1;
+        v2 = t2;
+        v3 = t3;
+        v4 = t4;
+        v5 = t5;
     }
 
     static __m128i EvenBytes(__m128i a, __m128i b) {
