@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -156,6 +157,80 @@ TEST(ColourGainPixels, EveryLayoutGivesTheSamePixels) {
             for (size_t i = row + bytes * base.cols; i < row + stride; ++i) {
                 EXPECT_EQ(out[i], pattern[i]) << "padding byte " << i;
             }
+        }
+    }
+}
+
+// The integer arithmetic written out per pixel, as plainly as possible: luma with the weights
+// 29, 150, 77 (/256, rounded), then Y + floor((q (c - Y) + 32) / 64) for the gain q/64, saturated.
+void ReferenceGainPixel(const unsigned char* in, unsigned char* out, int gainQ6) {
+    const int y = (29 * in[0] + 150 * in[1] + 77 * in[2] + 128) / 256;
+    for (int c = 0; c < 3; ++c) {
+        const int t = gainQ6 * (in[c] - y) + 32;
+        const int scaled = t >= 0 ? t / 64 : -((-t + 63) / 64);
+        out[c] = static_cast<unsigned char>(std::clamp(y + scaled, 0, 255));
+    }
+}
+
+// Apply works on whole blocks of pixels at a time where the CPU allows and pixel by pixel at the
+// end of each row: random pixels in every layout, widths around the block sizes (16 and 32
+// pixels) and every gain step must give exactly the plain per-pixel arithmetic, with the padding
+// and the fourth bytes as they came.
+TEST(ColourGainPixels, BlocksAndRowEndsGiveThePlainPerPixelArithmetic) {
+    struct Layout {
+        int format;
+        int width;
+        int padding;  // bytes after each row
+        bool bottomUp;
+        bool inPlace;
+    };
+    const Layout layouts[] = {
+        {kOlvarBgr24, 1, 0, false, false},   {kOlvarBgr24, 31, 0, false, true},
+        {kOlvarBgr24, 32, 0, false, false},  {kOlvarBgr24, 33, 5, true, true},
+        {kOlvarBgr24, 97, 3, false, false},  {kOlvarBgr24, 160, 0, true, true},
+        {kOlvarBgr24, 223, 13, true, false}, {kOlvarBgrx32, 1, 0, false, true},
+        {kOlvarBgrx32, 15, 0, false, false}, {kOlvarBgrx32, 16, 4, true, true},
+        {kOlvarBgrx32, 17, 0, false, true},  {kOlvarBgrx32, 63, 12, true, false},
+        {kOlvarBgrx32, 211, 3, false, true},
+    };
+    constexpr int kRows = 5;
+    std::mt19937 random(17);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (const Layout& l : layouts) {
+        const int bytes = l.format == kOlvarBgr24 ? 3 : 4;
+        const int stride = bytes * l.width + l.padding;
+        std::vector<unsigned char> frame(static_cast<size_t>(stride) * kRows);
+        const int size = static_cast<int>(frame.size());
+        for (int q = 0; q <= 128; ++q) {
+            SCOPED_TRACE(testing::Message()
+                         << bytes << " bytes, width " << l.width << ", padding " << l.padding
+                         << (l.bottomUp ? ", bottom-up" : "") << (l.inPlace ? ", in place" : "")
+                         << ", gain " << q << "/64");
+            for (unsigned char& value : frame) {
+                value = static_cast<unsigned char>(byte(random));
+            }
+            std::vector<unsigned char> expected = frame;
+            for (int y = 0; y < kRows; ++y) {
+                for (int x = 0; x < l.width; ++x) {
+                    const size_t at = static_cast<size_t>(y) * stride + bytes * x;
+                    ReferenceGainPixel(&frame[at], &expected[at], q);
+                }
+            }
+            OlvarColourGain helper;
+            ASSERT_EQ(helper.SetFrameFormat(stride, kRows, l.width, l.format, l.bottomUp),
+                      kOlvarOk);
+            ASSERT_EQ(helper.SetGain(q / 64.0f), kOlvarOk);
+            ASSERT_EQ(helper.Gain(), q / 64.0f);
+            std::vector<unsigned char> out(frame.size(), 0);
+            if (l.inPlace) {
+                out = frame;
+                ASSERT_EQ(helper.ApplyInPlace(out.data(), size), kOlvarOk);
+            } else {
+                ASSERT_EQ(helper.Apply(frame.data(), size, out.data()), kOlvarOk);
+            }
+            const auto [got, want] = std::mismatch(out.begin(), out.end(), expected.begin());
+            ASSERT_TRUE(got == out.end())
+                << "byte " << (got - out.begin()) << " is " << int{*got} << ", not " << int{*want};
         }
     }
 }
