@@ -1,12 +1,14 @@
 // Cost of the palm analysis' two largest parts on a drawn 640 x 480 open hand (palm radius 15):
 // one palm tracker step with 500 samples (without a previous hand model, as on the first frame,
-// and with one, when every sample also scores the four bent fingers), and one finger fit.
+// and with one, when every sample also scores the four bent fingers), and one finger fit; and
+// of the edge map over a hand-sized rectangle.
 #include <benchmark/benchmark.h>
 
 #include <opencv2/imgproc.hpp>
 
 #include "fixtures/hand_masks.h"
 #include "palm/finger_fit.h"
+#include "palm/hand_region.h"
 #include "palm/palm_particle.h"
 
 namespace {
@@ -83,5 +85,20 @@ void BM_FitFingers(benchmark::State& state) {
     state.counters["middleLength"] = model.parts[olvar::kMiddle].length;
 }
 BENCHMARK(BM_FitFingers)->Unit(benchmark::kMicrosecond);
+
+// The edge map of a 120 x 120 rectangle around the drawn hand, in kept buffers.
+void BM_EdgesInBox(benchmark::State& state) {
+    const PalmInputs in;
+    const cv::Mat grey = in.hand.mask * 200 + 30;
+    cv::Mat edges = cv::Mat::zeros(grey.size(), CV_8UC1);
+    olvar::CannyWork work;
+    const cv::Rect roi(static_cast<int>(in.hand.pose.cx) - 60,
+                       static_cast<int>(in.hand.pose.cy) - 80, 120, 120);
+    for (auto _ : state) {
+        olvar::EdgesInBox(grey, edges, roi, &work);
+        benchmark::DoNotOptimize(edges.data);
+    }
+}
+BENCHMARK(BM_EdgesInBox)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

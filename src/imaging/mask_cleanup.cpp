@@ -164,6 +164,37 @@ void Erode(cv::Mat& mask, int iterations) {
     cv::erode(mask, mask, cv::Mat(), cv::Point(-1, -1), iterations);
 }
 
+namespace {
+
+// Every pixel becomes the extreme of the row's pixels at most `reach` away (clipped to the row).
+template <typename Pick>
+void RowExtreme(uint8_t* row, int length, int reach, uint8_t* scratch, Pick pick) {
+    if (row == nullptr || scratch == nullptr || length <= 0 || reach <= 0) {
+        return;
+    }
+    std::copy(row, row + length, scratch);
+    for (int i = 0; i < length; ++i) {
+        const int from = std::max(0, i - reach), to = std::min(length - 1, i + reach);
+        uint8_t v = scratch[from];
+        for (int j = from + 1; j <= to; ++j) {
+            v = pick(v, scratch[j]);
+        }
+        row[i] = v;
+    }
+}
+
+}  // namespace
+
+void DilateRow(uint8_t* row, int length, int iterations, uint8_t* scratch) {
+    RowExtreme(row, length, iterations, scratch,
+               [](uint8_t a, uint8_t b) { return std::max(a, b); });
+}
+
+void ErodeRow(uint8_t* row, int length, int iterations, uint8_t* scratch) {
+    RowExtreme(row, length, iterations, scratch,
+               [](uint8_t a, uint8_t b) { return std::min(a, b); });
+}
+
 void AddInto(cv::Mat& dst, const cv::Mat& src) {
     SetUnion(dst, dst, src);
 }

@@ -18,6 +18,13 @@ namespace olvar {
 void Dilate(cv::Mat& mask, int iterations);
 void Erode(cv::Mat& mask, int iterations);
 
+// The same on a one-row image of `length` pixels held in `row`, without any image: a row has
+// no neighbours above or below, so `iterations` 3 x 3 steps take the maximum (dilation) or
+// minimum (erosion) over the pixels at most `iterations` away in the row. `scratch` holds at
+// least `length` bytes.
+void DilateRow(uint8_t* row, int length, int iterations, uint8_t* scratch);
+void ErodeRow(uint8_t* row, int length, int iterations, uint8_t* scratch);
+
 // dst = 1 where dst or src is set, 0 elsewhere.
 void AddInto(cv::Mat& dst, const cv::Mat& src);
 // dst = 1 where a or b is set, 0 elsewhere.

@@ -13,6 +13,7 @@ namespace {
 constexpr double kPi = kPalmPi;
 constexpr double kMinAngleScore = 0.00001;
 constexpr double kMinLengthScore = 0.001;
+constexpr int kStackRow = 1024;  // length probe rows up to this many pixels need no heap
 
 // The direction from a finger's base toward its already fitted neighbour's tip moved two
 // neighbour widths sideways, toward this finger (side +1: toward the thumb, for the downward
@@ -262,25 +263,35 @@ void ProbeLength(int finger, const cv::Mat& image, HandModel& model, const HandM
     const double sx = part.baseX - s * part.width / 6, sy = part.baseY - c * part.width / 6;
     const double ex = sx + reach * c, ey = sy - reach * s;
     const int maxX = image.cols - 1, maxY = image.rows - 1;
-    const std::vector<cv::Point> line =
-        LinePixels(ClampInt(TruncToInt(sx), 0, maxX), ClampInt(TruncToInt(sy), 0, maxY),
-                   ClampInt(TruncToInt(ex), 0, maxX), ClampInt(TruncToInt(ey), 0, maxY));
-    const int n = static_cast<int>(line.size());
+    const int x0 = ClampInt(TruncToInt(sx), 0, maxX), y0 = ClampInt(TruncToInt(sy), 0, maxY);
+    const int x1 = ClampInt(TruncToInt(ex), 0, maxX), y1 = ClampInt(TruncToInt(ey), 0, maxY);
+    const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0)) + 1;  // pixels of the walk
     // The run along the axis, with five clear pixels after it, cleaned of single-pixel gaps and
-    // specks by an opening-like pass whose closing span grows with the finger.
-    cv::Mat row = cv::Mat::zeros(1, n + 5, CV_8UC1);
-    uint8_t* run = row.ptr<uint8_t>(0);
-    for (int i = 0; i < n; ++i) {
-        run[i] = image.ptr<uint8_t>(line[i].y)[line[i].x] != 0 ? 1 : 0;
+    // specks by an opening-like pass whose closing span grows with the finger. The row lives on
+    // the stack unless the hand is huge.
+    const int length = n + 5;
+    uint8_t onStack[2 * kStackRow];
+    std::vector<uint8_t> onHeap;
+    uint8_t* run = onStack;
+    if (length > kStackRow) {
+        onHeap.resize(2 * static_cast<size_t>(length));
+        run = onHeap.data();
     }
+    uint8_t* scratch = run + length;
+    std::fill(run, run + length, uint8_t{0});
+    int i = 0;
+    WalkDigitalLine(x0, y0, x1, y1, [&](int64_t x, int64_t y) {
+        run[i++] = image.ptr<uint8_t>(static_cast<int>(y))[x] != 0 ? 1 : 0;
+        return true;
+    });
     const int spread =
         finger == kThumb ? 3 : TruncToInt(std::max(0.5 * k.defaultLength * model.radius, 3.0));
-    Erode(row, 1);
-    Dilate(row, spread);
-    Erode(row, spread - 1);
-    for (int i = 0; i < n; ++i) {
-        if (run[i] == 0) {
-            part.length = i;
+    ErodeRow(run, length, 1, scratch);
+    DilateRow(run, length, spread, scratch);
+    ErodeRow(run, length, spread - 1, scratch);
+    for (int j = 0; j < n; ++j) {
+        if (run[j] == 0) {
+            part.length = j;
             return;
         }
     }

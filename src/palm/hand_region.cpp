@@ -7,10 +7,9 @@
 namespace olvar {
 namespace {
 
-// Canny thresholds and aperture of the palm's edge map.
-constexpr double kEdgeLow = 150.0;
-constexpr double kEdgeHigh = 250.0;
-constexpr int kEdgeAperture = 3;
+// Canny thresholds of the palm's edge map (aperture 3, L1 gradient).
+constexpr int kEdgeLow = 150;
+constexpr int kEdgeHigh = 250;
 
 // The integral at (x, y), 0 left of column 0 or above row 0.
 int At(const int32_t* integral, int W, int x, int y) {
@@ -192,7 +191,7 @@ Centroid BoxCentroid(cv::Rect* box, const cv::Mat& mask) {
     return c;
 }
 
-void EdgesInBox(const cv::Mat& grey, cv::Mat& edges, cv::Rect roi, cv::Mat& scratch) {
+void EdgesInBox(const cv::Mat& grey, cv::Mat& edges, cv::Rect roi, CannyWork* work) {
     if (grey.empty() || grey.type() != CV_8UC1) {
         return;
     }
@@ -200,17 +199,7 @@ void EdgesInBox(const cv::Mat& grey, cv::Mat& edges, cv::Rect roi, cv::Mat& scra
         edges.create(grey.size(), CV_8UC1);
     }
     edges.setTo(0);
-    const cv::Rect r = roi & cv::Rect(0, 0, grey.cols, grey.rows);
-    if (r.empty()) {
-        return;
-    }
-    if (scratch.size() != grey.size() || scratch.type() != CV_8UC1) {
-        scratch.create(grey.size(), CV_8UC1);
-    }
-    grey(r).copyTo(edges(r));
-    cv::Mat out = scratch(r);
-    cv::Canny(edges(r), out, kEdgeLow, kEdgeHigh, kEdgeAperture);
-    out.copyTo(edges(r));
+    CannyEdges(grey, roi, kEdgeLow, kEdgeHigh, work, edges);
 }
 
 }  // namespace olvar

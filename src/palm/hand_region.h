@@ -14,6 +14,7 @@
 #include <opencv2/core.hpp>
 
 #include "body/user_tracker.h"
+#include "imaging/canny_edges.h"
 #include "palm/hand_box.h"
 #include "palm/mask_view.h"
 #include "palm/palm_state.h"
@@ -61,11 +62,11 @@ struct Centroid {
 // no set pixel the result has count 0 and the box is left as clamped.
 Centroid BoxCentroid(cv::Rect* box, const cv::Mat& mask);
 
-// The edge map of the grey image inside `roi` (clamped into the image), zero outside: the grey
-// pixels of the ROI are copied into `edges` (cleared first) and the Canny detector (thresholds
-// 150 and 250, aperture 3) runs over the ROI of that copy, so the pixels around the ROI count as
-// 0. `scratch` receives the detector's output before it is copied back.
-void EdgesInBox(const cv::Mat& grey, cv::Mat& edges, cv::Rect roi, cv::Mat& scratch);
+// The edge map of the grey image inside `roi` (clamped into the image), zero outside: `edges`
+// is cleared and the Canny detector (thresholds 150 and 250, aperture 3) runs over the grey
+// ROI alone, as OpenCV's does on the ROI of a copy. `work` holds the detector's buffers from
+// frame to frame, so a running edge map allocates nothing.
+void EdgesInBox(const cv::Mat& grey, cv::Mat& edges, cv::Rect roi, CannyWork* work);
 
 }  // namespace olvar
 

@@ -97,7 +97,7 @@ void BuildEdgeMap(const cv::Mat& colour, cv::Rect roi, PalmBuffers* buffers) {
         cv::Mat grey = buffers->grey(roi);
         cv::cvtColor(colour(roi), grey, cv::COLOR_BGR2GRAY);
     }
-    EdgesInBox(buffers->grey, buffers->edges, roi, buffers->edgeScratch);
+    EdgesInBox(buffers->grey, buffers->edges, roi, &buffers->edgeWork);
 }
 
 // The tracker's estimate is the hand when its angle is within a quarter turn of the forearm's,

@@ -30,7 +30,7 @@ struct PalmBuffers {
     // The palm tracker's grey frame and edge map.
     cv::Mat grey;
     cv::Mat edges;
-    cv::Mat edgeScratch;
+    CannyWork edgeWork;
 
     // The fingertip detection's images, integrals and lists.
     FingertipWork fingertips;
@@ -55,7 +55,6 @@ inline bool PalmBuffers::Fit(cv::Size frameSize) {
     fill.queue.reserve(pixels);
     grey.create(frameSize, CV_8UC1);
     edges = cv::Mat::zeros(frameSize, CV_8UC1);
-    edgeScratch.create(frameSize, CV_8UC1);
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "palm/finger_events.h"
 #include "palm/hand_box.h"
 #include "palm/hand_model.h"
 #include "palm/palm_particle.h"
@@ -23,6 +24,17 @@ struct PalmGroup {
     cv::Point2f fingertips[kPalmFingers];
     cv::Point2f fingerBases[kPalmFingers];
     int fingerEvent = -1;
+
+    // The event once a record has carried it. A record written again before the next analysis
+    // (a still scene) reports the finger's state, not the same press or release a second time:
+    // a press goes on as held and a release as no event.
+    void EventReported() {
+        if (fingerEvent == kFingerPress) {
+            fingerEvent = kFingerHeld;
+        } else if (fingerEvent == kFingerRelease) {
+            fingerEvent = kFingerNone;
+        }
+    }
 };
 
 // Samples of the palm tracker of each user.

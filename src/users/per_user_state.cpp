@@ -217,7 +217,7 @@ void PerUserState::WriteRecord(int* userNumber, TrackingRecord* records, float s
         WritePoint(record.joints[k], joint.x, joint.y, scale);
     }
 
-    const PalmState& p = palm[index];
+    PalmState& p = palm[index];
     if (p.palmActive) {
         record.palmRadius = p.group.radius * scale;
         for (int k = 0; k < kPalmFingers; ++k) {
@@ -227,6 +227,7 @@ void PerUserState::WriteRecord(int* userNumber, TrackingRecord* records, float s
                        scale);
         }
         record.fingerEvent = p.group.fingerEvent;
+        p.group.EventReported();
         // While the palm is tracked, hand 1's position is the re-centred palm centre.
         record.hand1X = p.palmX * scale;
         record.hand1Y = p.palmY * scale;

@@ -144,18 +144,19 @@ TEST(EdgesInBox, EdgesOnlyInsideTheRoi) {
     cv::Mat grey(H, W, CV_8UC1, cv::Scalar(20));
     grey(cv::Rect(30, 30, 40, 40)).setTo(230);
     grey(cv::Rect(120, 30, 40, 40)).setTo(230);
-    cv::Mat edges, scratch;
-    EdgesInBox(grey, edges, cv::Rect(20, 20, 60, 60), scratch);
+    cv::Mat edges;
+    CannyWork work;
+    EdgesInBox(grey, edges, cv::Rect(20, 20, 60, 60), &work);
     ASSERT_EQ(edges.size(), grey.size());
     EXPECT_GT(cv::countNonZero(edges(cv::Rect(20, 20, 60, 60))), 100);
     EXPECT_EQ(cv::countNonZero(edges), cv::countNonZero(edges(cv::Rect(20, 20, 60, 60))))
         << "the second square lies outside the ROI";
 
     // An ROI past the image corner is clamped; one wholly outside leaves a zero map.
-    EdgesInBox(grey, edges, cv::Rect(100, -50, 500, 200), scratch);
+    EdgesInBox(grey, edges, cv::Rect(100, -50, 500, 200), &work);
     EXPECT_GT(cv::countNonZero(edges), 100);
     EXPECT_EQ(cv::countNonZero(edges(cv::Rect(0, 0, 100, H))), 0);
-    EdgesInBox(grey, edges, cv::Rect(-80, -80, 40, 40), scratch);
+    EdgesInBox(grey, edges, cv::Rect(-80, -80, 40, 40), &work);
     EXPECT_EQ(cv::countNonZero(edges), 0);
 }
 

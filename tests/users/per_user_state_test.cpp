@@ -300,6 +300,31 @@ TEST_F(WriteRecordTest, LegJointsAreWrittenWhileTheLegsAreTracked) {
     }
 }
 
+// A still scene writes the record again without a new palm analysis: the finger's press or
+// release must reach the host once, the state it leaves (held, nothing) on the records after it.
+TEST_F(WriteRecordTest, ARecordWrittenAgainReportsAPressOrReleaseOnlyOnce) {
+    struct Case {
+        int analysed;
+        int writtenAgain;
+    };
+    const Case cases[] = {{kFingerPress, kFingerHeld},
+                          {kFingerHeld, kFingerHeld},
+                          {kFingerRelease, kFingerNone},
+                          {kFingerNone, kFingerNone}};
+    PalmState& palm = state->palm[1];
+    palm.palmActive = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.analysed);
+        palm.group.fingerEvent = c.analysed;
+        state->WriteRecord(&userNumber, records, 2.0f);
+        EXPECT_EQ(records[1].fingerEvent, c.analysed);
+        for (int again = 0; again < 3; ++again) {
+            state->WriteRecord(&userNumber, records, 2.0f);
+            EXPECT_EQ(records[1].fingerEvent, c.writtenAgain);
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // ResizeState and ExchangeOther
 

@@ -13,11 +13,12 @@
 namespace olvar::eval {
 namespace {
 
-constexpr int kHand = 1;            // the palm scene's raised hand: the image-left arm's
-constexpr double kTipFound = 0.6;   // palm radii from a drawn tip
-constexpr double kTipFalse = 1.0;   // palm radii from every drawn tip
-constexpr int kTapSlackBefore = 2;  // frames before a scripted tap a press still counts
-constexpr int kTapSlackAfter = 8;   // and after it (held and release follow the press)
+constexpr int kHand = 1;               // the palm scene's raised hand: the image-left arm's
+constexpr double kTipFound = 0.6;      // palm radii from a drawn tip
+constexpr double kTipFalse = 1.0;      // palm radii from every drawn tip
+constexpr int kTapSlackBefore = 2;     // frames before a scripted tap a press still counts
+constexpr int kTapSlackAfter = 8;      // and after it (held and release follow the press)
+constexpr double kStillMotion = 0.25;  // pixels per frame of the drawn palm centre: held still
 
 struct Count {
     long hits = 0;
@@ -35,6 +36,7 @@ struct Count {
 struct PalmFigures {
     Count present, tipsFound, tipsFalse, taps;
     long pressesElsewhere = 0;
+    long pressesStill = 0;  // of which on frames with the hand held still and open
     std::vector<double> centreErrors;
     double ms = 0;
     int frames = 0;
@@ -45,6 +47,7 @@ struct PalmFigures {
         tipsFalse.Merge(o.tipsFalse);
         taps.Merge(o.taps);
         pressesElsewhere += o.pressesElsewhere;
+        pressesStill += o.pressesStill;
         centreErrors.insert(centreErrors.end(), o.centreErrors.begin(), o.centreErrors.end());
         ms += o.ms;
         frames += o.frames;
@@ -170,6 +173,11 @@ void ScoreTaps(const std::vector<PalmFrame>& frames, PalmFigures* out) {
     for (int i = 0; i < n; ++i) {
         if (!inWindow[i] && frames[i].present && frames[i].record.fingerEvent == 1) {
             ++out->pressesElsewhere;
+            // Held still: open and raised, the drawn palm where it was on the frame before.
+            const bool still = frames[i].raisedOpen && i > 0 &&
+                               Distance(frames[i].truth.centre.x, frames[i].truth.centre.y,
+                                        frames[i - 1].truth.centre) < kStillMotion;
+            out->pressesStill += still ? 1 : 0;
         }
     }
 }
@@ -213,6 +221,7 @@ void Print(const std::string& sequence, const PalmFigures& f) {
     PrintCount(sequence, "tips_false", f.tipsFalse);
     PrintCount(sequence, "taps_detected", f.taps);
     std::printf("%-24s %-24s %ld\n", sequence.c_str(), "presses_elsewhere", f.pressesElsewhere);
+    std::printf("%-24s %-24s %ld\n", sequence.c_str(), "presses_still_open", f.pressesStill);
     std::printf("%-24s %-24s %.3f\n", sequence.c_str(), "ms_per_frame",
                 f.frames > 0 ? f.ms / f.frames : NAN);
 }
