@@ -9,19 +9,28 @@
 //   the thigh angle stays inside its side's bounds (image-right leg [-0.75 pi, -0.15 pi],
 //   image-left leg [-0.85 pi, -pi/4]: straight down is -pi/2, a thigh may swing outward
 //   further than inward) and the leg mask covers at least 0.02 of the thigh box.
-//   Knee weight: square density times thigh density.
+//   Knee weight: square density x thigh density x exp(-0.5 ((thigh - nominal thigh) / 0.4 s)^2).
+//   The masks alone cannot place a knee: a straight leg fills the mask evenly from hip to
+//   foot, and the widest, fullest part is the top of the thigh, so weighting by density alone
+//   pulled the knees toward the shortest thigh allowed (0.6-0.7 torso half-widths too high in
+//   every pose). The thigh's expected length carries the knee down the leg.
 //   Feet: every (knee, candidate) combination whose shin length lies within 0.5 to 1.5 times
 //   the reference shin length, whose thigh plus shin lies between 1.5 s and 4 s, whose shin
 //   stays within 0.3 pi of straight down and folds the knee to no less than 0.2 pi between
 //   thigh and shin, and whose shin box the leg mask fills to at least 0.3. At most 15000 such
 //   hypotheses in all. Weight: knee weight x shin density x exp(-0.5 d^2 / s^2) for the foot's
-//   distance d from its predicted place (last foot plus last displacement) x edge term
+//   distance d from its predicted place (last foot plus last displacement) x balance term
+//   exp(-0.5 ((thigh - shin) / 0.15 (thigh + shin))^2) (thigh and shin are about equally
+//   long, bent or straight; scale-free, so it holds where s is off) x edge term
 //   (0.1 + the edge density of the two strips along the shin's outline, StripPairDensity) x
 //   colour term (exp(-|BGR(thigh middle) - BGR(shin middle)| / 60): one leg, one cloth) x
 //   end term (1.05 - the leg-mask density of the shin-wide box just beyond the foot: the leg
 //   ends at its foot).
-//   Summed score: thigh plus shin length. The 30 heaviest per leg go to the pairing, their
-//   weights divided by the heaviest one's so the pair weights keep a usable range.
+//   Summed score: thigh plus shin length. The 30 heaviest per leg are kept, their weights
+//   divided by the heaviest one's so the pair weights keep a usable range, and of those only
+//   the ones whose knee and foot both lie within 0.5 s of the heaviest one's go to the pairing:
+//   the fit's result is a weighted mean, and a mean over two readings of one leg (a foot on the
+//   floor and one at the knee) put the foot half way up the shin.
 // Pairing: the colour likeness of the two feet is taken on colours scaled to [0, 1]; the
 // coverage terms are 1 - density of the leg mask and of the edge map over the band between the
 // two shins (the floor between apart legs carries neither), 1 where the shins touch; the
@@ -99,7 +108,11 @@ std::vector<KneeHypothesis> KneeHypotheses(const BodySkeleton& skeleton, const L
             if (along < 0.02) {
                 continue;
             }
-            knees.push_back({x, y, square * along, length, angle});
+            // A straight leg fills the mask evenly from hip to foot, so the mask alone does
+            // not show where the knee is: the thigh's expected length does.
+            const double expected = (length - thigh.nominalLength) / std::max(1.0, 0.4 * s);
+            knees.push_back(
+                {x, y, square * along * std::exp(-0.5 * expected * expected), length, angle});
         }
     }
     return knees;
@@ -148,6 +161,21 @@ void KeepHeaviest(std::vector<LegHypothesis>& list, size_t count) {
             h.weight /= top;
         }
     }
+}
+
+// Drops the hypotheses that place the knee or the foot farther than `reach` from the heaviest
+// one's: the pairs' weighted mean must not land between two readings of one leg (a foot half
+// way up the shin between a foot on the floor and one at the knee).
+void KeepHeaviestMode(std::vector<LegHypothesis>& list, double reach) {
+    if (list.empty()) {
+        return;
+    }
+    const LegHypothesis top = list.front();
+    auto away = [&](const LegHypothesis& h) {
+        return std::hypot(h.footX - top.footX, h.footY - top.footY) > reach ||
+               std::hypot(h.kneeX - top.kneeX, h.kneeY - top.kneeY) > reach;
+    };
+    list.erase(std::remove_if(list.begin(), list.end(), away), list.end());
 }
 
 int CellSize(double s) {
@@ -227,12 +255,14 @@ void LegHypotheses(const BodySkeleton& skeleton, LegState& legs, const LegMaps& 
     const int budget = LegState::kMaxHypotheses / 2;
 
     for (const KneeHypothesis& knee : KneeHypotheses(skeleton, maps, side)) {
+        if (static_cast<int>(out.size()) >= budget) {
+            break;
+        }
         const cv::Vec3d thighColour =
             ColourAt(*maps.colour, 0.5 * (hip.x + knee.x), 0.5 * (hip.y + knee.y));
         for (const FootCandidate& foot : legs.candidates) {
             if (static_cast<int>(out.size()) >= budget) {
-                KeepHeaviest(out, kBestPerLeg);
-                return;
+                break;
             }
             const double dx = foot.x - knee.x, dy = foot.y - knee.y;
             const double length = std::hypot(dx, dy);
@@ -271,7 +301,10 @@ void LegHypotheses(const BodySkeleton& skeleton, LegState& legs, const LegMaps& 
             hypothesis.kneeY = knee.y;
             hypothesis.footX = foot.x;
             hypothesis.footY = foot.y;
+            // Thigh and shin are about equally long, bent or straight.
+            const double balance = (knee.thighLength - length) / (0.15 * legLength);
             hypothesis.weight = knee.weight * density * std::exp(-0.5 * (ex * ex + ey * ey) / h2) *
+                                std::exp(-0.5 * balance * balance) *
                                 (0.1 + (std::isfinite(edges) ? edges : 0.0)) * colour *
                                 (1.05 - beyond);
             hypothesis.score = legLength;
@@ -279,6 +312,7 @@ void LegHypotheses(const BodySkeleton& skeleton, LegState& legs, const LegMaps& 
         }
     }
     KeepHeaviest(out, kBestPerLeg);
+    KeepHeaviestMode(out, std::max(1.0, 0.5 * s));
 }
 
 void PairLegs(const BodySkeleton& skeleton, LegState& legs, const LegMaps& maps) {

@@ -48,18 +48,23 @@ void Olvar::ClearTrackedFlags() {
     }
 }
 
+// The result that decides whether a one-user record is kept for the next segmentation is the
+// palm analysis's alone. Legs not found (out of the picture, or the search still failing) say
+// nothing about the upper body that was just tracked, and dropping its record on every such
+// frame left the next segmentation without the user's body region, which then lost the user
+// on many frames. A hand without a palm still drops the record, as before: with the record
+// kept on those frames the palm analysis never started on a raised hand.
 int Olvar::OptionalSteps(const FrameView& frame) {
     if (options_.estimateHeight != 0) {
         users_.EstimateHeight(frame.foregroundIntegral);
     }
-    int noted = 0;
     if (options_.legTrackingEnabled != 0) {
-        noted = users_.LegStep(frame);
+        users_.LegStep(frame);
     }
     if (options_.palmEnabled != 0) {
-        noted = users_.Current().handsReady ? users_.PalmStep(frame, scale_) : 1;
+        return users_.Current().handsReady ? users_.PalmStep(frame, scale_) : 1;
     }
-    return noted;
+    return 0;
 }
 
 int Olvar::SingleUserStep(int* userNumber, TrackingRecord* records) {

@@ -63,7 +63,8 @@ class Olvar final : public IOlvar {
     int SingleUserStep(int* userNumber, TrackingRecord* records);
     int TwoUserStep(int* userNumber, TrackingRecord* records);
     int FullUserStep(int user, int* userNumber, TrackingRecord* records);
-    // Optional analyses after a successful tracking step; returns the noted result.
+    // Optional analyses after a successful tracking step; returns the result that decides
+    // whether the record is kept (the palm analysis's, 0 without it).
     int OptionalSteps(const FrameView& frame);
     void ClearTrackedFlags();
     void StoreLastRecord(int user, const TrackingRecord& record);

@@ -33,14 +33,13 @@ int PerUserState::LegStep(const FrameView& frame) {
         u.legsReady = false;
         return kOlvarNothing;
     }
+    // The legs hang from where the torso is now: the body trackers anchor the skeleton only on
+    // frames in which they re-fit the arms, which can be hundreds of frames ago while the arms
+    // hang still (a crouch then leaves the hips where the body stood). The anchoring also puts
+    // the hip centre back below the shoulder centre; the tilt and hip placement below move it
+    // sideways, so those moves would otherwise pile up frame after frame.
+    u.AnchorSkeletonToBody();
     BodySkeleton& skeleton = u.skeleton;
-    // The hip centre is re-derived from the shoulder centre every frame: the body trackers
-    // anchor it only on frames in which they re-fit the arms, and the tilt and hip placement
-    // below move it sideways, so the moves would otherwise pile up frame after frame.
-    SkeletonJoint& centre = skeleton.J(BodySkeleton::kHipCentre);
-    centre.x = skeleton.J(BodySkeleton::kShoulderCentre).x;
-    centre.y = skeleton.J(BodySkeleton::kShoulderCentre).y +
-               skeleton.L(BodySkeleton::kSpine).nominalLength;
 
     // Leg mask: the foreground without arms and trunk.
     frame.foreground.copyTo(state.legMask);

@@ -141,6 +141,69 @@ TEST(LegFollow, FollowsDrawnLegsAndKeepsStaticLimbsInPlace) {
     }
 }
 
+TEST(FitLegs, KneesComeToTheMiddleOfStraightLegs) {
+    // A straight leg fills the mask evenly from hip to foot, and its top is the fullest part;
+    // the fit must still bring knees that start just below the hips half way down the leg
+    // (thigh and shin equally long) and keep the feet at the legs' ends.
+    for (const double apart : {0.0, 0.6}) {
+        SCOPED_TRACE(apart);
+        Found f(apart);
+        cv::Mat legMask = f.mask.clone();
+        MaskUpperBody(f.skeleton, legMask);
+        const Maps maps(legMask, cv::Mat::zeros(kH, kW, CV_8UC1));
+        const double s = f.skeleton.bodyScale;
+        for (int side = 0; side < 2; ++side) {
+            const SkeletonJoint& hip = f.skeleton.J(BodySkeleton::kRightHip + side);
+            SkeletonJoint& knee = f.skeleton.J(BodySkeleton::kRightKnee + side);
+            SkeletonJoint& foot = f.skeleton.J(BodySkeleton::kRightFoot + side);
+            knee.x = hip.x + 0.1 * (f.drawn.knee[side].x - hip.x);
+            knee.y = hip.y + 0.9 * s;
+            foot.x = f.drawn.foot[side].x;
+            foot.y = f.drawn.foot[side].y;
+        }
+        StoreLegPose(f.skeleton, f.legs);
+        for (int frame = 0; frame < 3; ++frame) {
+            ASSERT_EQ(FitLegs(f.skeleton, f.legs, maps.View()), 0) << frame;
+            StoreLegPose(f.skeleton, f.legs);
+        }
+        for (int side = 0; side < 2; ++side) {
+            const SkeletonJoint& knee = f.skeleton.J(BodySkeleton::kRightKnee + side);
+            const SkeletonJoint& foot = f.skeleton.J(BodySkeleton::kRightFoot + side);
+            EXPECT_LT(std::hypot(knee.x - f.drawn.knee[side].x, knee.y - f.drawn.knee[side].y),
+                      0.5 * s)
+                << "knee " << side << " at " << knee.x << ", " << knee.y;
+            EXPECT_LT(std::hypot(foot.x - f.drawn.foot[side].x, foot.y - f.drawn.foot[side].y),
+                      0.5 * s)
+                << "foot " << side << " at " << foot.x << ", " << foot.y;
+        }
+    }
+}
+
+TEST(RefineFoot, AKneeFollowsItsFootAndKeepsItsBend) {
+    // Legs together, everything changed around the feet: both feet are searched again. A knee
+    // the fit found bent outward must stay beside the hip-foot line (moving by 0.4 of its
+    // foot's move), not be put back onto that line off the leg.
+    Found f(0.0);
+    cv::Mat legMask = f.mask.clone();
+    MaskUpperBody(f.skeleton, legMask);
+    const Maps moving(legMask, cv::Mat(kH, kW, CV_8UC1, cv::Scalar(1)));
+    const double s = f.skeleton.bodyScale;
+    for (int side = 0; side < 2; ++side) {
+        SCOPED_TRACE(side);
+        SkeletonJoint& foot = f.skeleton.J(BodySkeleton::kRightFoot + side);
+        SkeletonJoint& knee = f.skeleton.J(BodySkeleton::kRightKnee + side);
+        const double out = side == 0 ? 1.0 : -1.0;
+        knee.x = f.drawn.knee[side].x + out * 0.8 * s;
+        knee.y = f.drawn.knee[side].y;
+        foot.y -= 0.2 * s;  // a little above the leg's end: the search brings it down
+        const cv::Point2d kneeBefore(knee.x, knee.y), footBefore(foot.x, foot.y);
+        RefineFoot(f.skeleton, f.legs, moving.View(), side);
+        EXPECT_GT(foot.y, footBefore.y);
+        EXPECT_NEAR(knee.x, kneeBefore.x + 0.4 * (foot.x - footBefore.x), 1e-9);
+        EXPECT_NEAR(knee.y, kneeBefore.y + 0.4 * (foot.y - footBefore.y), 1e-9);
+    }
+}
+
 TEST(LegFollow, LegsOutOfTheFrameOrNoLegsAreLost) {
     Found f(0.3);
     cv::Mat legMask = f.mask.clone();

@@ -28,8 +28,7 @@ class LegStepTest : public ::testing::Test {
         zeros.assign(static_cast<size_t>(kW) * kH, 0);
         UserTracker& u = state->users[0];
         u.present = u.torsoReady = u.handsReady = true;
-        u.torsoSize = 10;
-        PoseUpright(u.skeleton, 100, 30, 10);
+        PlaceUser(100, 30, 10);
         Show(DrawBody(u.skeleton, StandingLegs(u.skeleton, 0.5, 88)));
         // The first two leg steps of the process only hang the legs; get past them whichever
         // test runs first, then start from a clean leg state.
@@ -38,6 +37,20 @@ class LegStepTest : public ::testing::Test {
         }
         u.legsReady = false;
         state->legs[0].Clear();
+    }
+
+    // The skeleton upright with the shoulder centre at (x, y), and the tracked torso and face
+    // where the body trackers' anchoring puts that shoulder centre.
+    void PlaceUser(double x, double y, int s) {
+        UserTracker& u = state->users[0];
+        PoseUpright(u.skeleton, x, y, s);
+        u.torsoSize = s;
+        u.torsoX = static_cast<float>(x);
+        u.torsoY = static_cast<float>(y - s / 2);
+        u.faceFound = true;
+        u.faceX = static_cast<float>(x);
+        u.faceY = static_cast<float>(y - 1.1 * s);
+        u.faceSize = static_cast<float>(s);
     }
 
     void Show(const cv::Mat& mask) {
@@ -75,9 +88,8 @@ TEST_F(LegStepTest, SearchesThenFollowsAndTheRecordCarriesTheLegs) {
     EXPECT_GT(records[0].legJoints[kLegRightFoot].y, records[0].legJoints[kLegRightKnee].y);
 
     // Frames follow with the head a little to the side (the hip centre moves under it); the
-    // hip centre does not wander further frame by frame although nothing re-anchors the
-    // skeleton in between.
-    u.skeleton.J(BodySkeleton::kHead).x += 3;
+    // hip centre does not wander further frame by frame.
+    u.faceX += 3;
     ASSERT_EQ(state->LegStep(Frame()), 0);
     const double hipX = u.skeleton.J(BodySkeleton::kHipCentre).x;
     for (int i = 0; i < 6; ++i) {
@@ -105,11 +117,25 @@ TEST_F(LegStepTest, AFailedSearchReportsNoLegs) {
     ASSERT_TRUE(u.legsReady);
     // The user comes close: the hips sit low enough that the search runs again, and there are
     // no legs below them. The legs found before must not stay in the record.
-    PoseUpright(u.skeleton, 100, 95, 10);
+    PlaceUser(100, 95, 10);
     Show(DrawBody(u.skeleton, StandingLegs(u.skeleton, 0.2, 160)));
     EXPECT_EQ(state->LegStep(Frame()), 1);
     EXPECT_FALSE(u.legsReady);
     EXPECT_FALSE(state->legs[0].fitValid);
+}
+
+TEST_F(LegStepTest, TheHipsFollowTheTorsoWhileTheArmsAreNotRefitted) {
+    // The body trackers re-anchor the skeleton only when they re-fit the arms; with the arms
+    // hanging still the skeleton can stay where the body stood long ago. The user crouches by
+    // 12 rows: the hips must come down with the tracked torso.
+    UserTracker& u = state->users[0];
+    ASSERT_EQ(state->LegStep(Frame()), 0);
+    const double hipRow = u.skeleton.J(BodySkeleton::kRightHip).y;
+    u.torsoY += 12;
+    u.faceY += 12;
+    state->LegStep(Frame());
+    EXPECT_NEAR(u.skeleton.J(BodySkeleton::kRightHip).y, hipRow + 12, 1.0);
+    EXPECT_NEAR(u.skeleton.J(BodySkeleton::kLeftHip).y, hipRow + 12, 1.0);
 }
 
 TEST_F(LegStepTest, NoTorsoNoLegs) {

@@ -137,6 +137,43 @@ TEST(RenderedScenes, PersonAppearingInAStillRoomIsForeground) {
     }
 }
 
+TEST(RenderedScenes, LegsOutOfThePictureDoNotDropTheUpperBodyRecord) {
+    // An upper-body scene: the legs are below the picture, so the leg analysis finds none on any
+    // frame. That says nothing against the upper body just tracked: every written record must
+    // still guide the next segmentation, and the user is tracked on as many frames as with leg
+    // tracking off. (Two trackers in one process share the face trackers' random stream, so
+    // their records are compared by count, not value.)
+    int tracked[2] = {0, 0};
+    for (const bool legs : {false, true}) {
+        SCOPED_TRACE(legs ? "legs on" : "legs off");
+        synth::SceneConfig config;
+        config.script = synth::ScriptWalkInAndRaise();
+        const synth::Scene scene(config);
+        Olvar tracker;
+        ASSERT_EQ(tracker.SetFrameFormat(3 * kWidth, kHeight, kWidth, kOlvarBgr24, false),
+                  kOlvarOk);
+        tracker.EnableLegTracking(legs);
+        int forgotten = 0;
+        for (int i = 0; i < scene.FrameCount(); ++i) {
+            const std::vector<unsigned char> bytes = frames::HostBytes(scene.Render(i).image);
+            TrackingRecord records[2];
+            GestureRecord gestures[2];
+            int userNumber = 0;
+            const int status = tracker.ProcessFrame(bytes.data(), static_cast<int>(bytes.size()),
+                                                    &userNumber, records, gestures);
+            if (status == kOlvarOk && records[0].torsoHalfWidth > 0) {
+                ++tracked[legs];
+                forgotten += tracker.Context().lastRecordValid[0] ? 0 : 1;
+            }
+        }
+        std::printf("%s: %d records written, %d not kept as the last record\n",
+                    legs ? "legs on" : "legs off", tracked[legs], forgotten);
+        EXPECT_EQ(forgotten, 0);
+    }
+    EXPECT_GT(tracked[0], 200);
+    EXPECT_GE(tracked[1], tracked[0] - 5);
+}
+
 TEST(RenderedScenes, EmptyRoomStaysBackgroundUnderNoiseAndLightChanges) {
     // Light changes: the renderer's sinusoidal exposure drift over the whole picture, and a
     // light that grows from the right by 0.05 % of the brightness per frame (10 % at the right
