@@ -127,12 +127,20 @@ UpperArmChoice ChooseUpperArm(const ArmContext& arm, const std::vector<ForearmPa
     return choice;
 }
 
-void SetHandFound(UserTracker& tracker, int arm, double x, double y, const int32_t* foreground) {
-    // The hand is an observation, kept in the working image: a chain fitted to cells at the
-    // border can reach past it, and hosts map the hand to a cursor. (The skeleton's hand joint
-    // keeps the chain's end.)
+namespace {
+
+// The hand is an observation, kept in the working image: a chain fitted to cells at the border
+// can reach past it, the skeleton's hand joint hangs below the bottom row for a person close to
+// the camera, and hosts map the hand to a cursor. (The joint itself keeps the chain's end.)
+void PlaceHandInImage(UserTracker& tracker, int arm, double x, double y) {
     tracker.handX[arm] = static_cast<float>(std::clamp(x, 0.0, tracker.W - 1.0));
     tracker.handY[arm] = static_cast<float>(std::clamp(y, 0.0, tracker.H - 1.0));
+}
+
+}  // namespace
+
+void SetHandFound(UserTracker& tracker, int arm, double x, double y, const int32_t* foreground) {
+    PlaceHandInImage(tracker, arm, x, y);
     tracker.handSize[arm] = tracker.torsoSize / 2.0f;
     tracker.handSizeInt[arm] = TruncToInt(tracker.handSize[arm]);
     tracker.handFound[arm] = true;
@@ -209,11 +217,13 @@ int UserTracker::StartHands(const int32_t* foregroundIntegral, const int32_t* sk
             handFound[arm] = false;
             continue;
         }
-        handX[arm] = static_cast<float>(ctx.handJointX);
-        handY[arm] = static_cast<float>(ctx.handJointY);
+        // The hand starts at the skeleton's hand joint, which stays the reported hand when no
+        // upper arm is accepted.
+        PlaceHandInImage(*this, arm, ctx.handJointX, ctx.handJointY);
         const UpperArmChoice choice = ChooseUpperArm(ctx, work.pairs, foregroundIntegral);
         if (choice.found && choice.chain.score > kMinChainScore) {
-            PlaceArmChain(*this, arm, choice.chain, handX[arm], handY[arm], foregroundIntegral);
+            PlaceArmChain(*this, arm, choice.chain, static_cast<float>(ctx.handJointX),
+                          static_cast<float>(ctx.handJointY), foregroundIntegral);
         } else {
             handFound[arm] = false;
         }

@@ -38,9 +38,11 @@ int PerUserState::FaceHandsStep(const FrameView& frame) {
     }
     if (!justStarted) {
         if (!u.faceFound) {
-            // No face followed: it is assumed on the torso's head column.
-            u.faceX = u.torsoX;
-            u.faceY = u.torsoY - u.torsoSize / 2;
+            // No face followed: it is assumed on the torso's head column, kept in the picture
+            // (a torso accepted by its retry may have its shoulder line right under the top
+            // row, and hosts map the face like the hands).
+            u.faceX = std::clamp(u.torsoX, 0.0f, width - 1.0f);
+            u.faceY = std::clamp(u.torsoY - u.torsoSize / 2, 0.0f, height - 1.0f);
         }
         if (!CheckProportions(frame.foregroundIntegral)) {
             u.torsoReady = false;

@@ -152,6 +152,48 @@ TEST(HandsStart, AChainReachingPastTheBorderLeavesTheHandInThePicture) {
     }
 }
 
+TEST(HandsStart, HandsStayInThePictureWhateverTheStartFinds) {
+    // The hands are reported whether the start finds them or not. A person close to the camera
+    // or at a side border has the skeleton's hand joints (arms hanging from the shoulders, or a
+    // chain end past the border) outside the picture; a start that pairs forearms but accepts
+    // no upper arm must not leave the hand at such a joint.
+    struct Case {
+        int W, H;
+        double torsoX;
+    };
+    const Case cases[] = {{400, 150, 200}, {400, 150, 30},  {400, 150, 370}, {200, 150, 12},
+                          {200, 150, 188}, {300, 150, 150}, {300, 150, 20}};
+    for (const Case& c : cases) {
+        const BodyScene scene(c.W, c.H, c.torsoX);
+        for (const testing::StillPose& still : testing::StillPoses()) {
+            for (const bool hideUpperArms : {false, true}) {
+                const testing::Appearance& look = Appearances()[0];
+                SCOPED_TRACE(std::to_string(c.W) + "x" + std::to_string(c.H) + " torso x " +
+                             std::to_string(c.torsoX) + ", " + still.pose.name +
+                             (hideUpperArms ? ", upper arms hidden" : ""));
+                RenderedFrame f = scene.Render(still.pose, look);
+                if (hideUpperArms) {  // forearms the start can pair, no upper arm to accept
+                    for (const testing::ArmTruth& arm : f.arm) {
+                        cv::line(f.mask, cv::Point(arm.shoulder), cv::Point(arm.elbow), 0,
+                                 static_cast<int>(scene.t));
+                        cv::line(f.skin, cv::Point(arm.shoulder), cv::Point(arm.elbow), 0,
+                                 static_cast<int>(scene.t));
+                    }
+                }
+                HandsRig rig(scene);
+                rig.Feed(f);
+                rig.Start();
+                for (int arm = 0; arm < 2; ++arm) {
+                    EXPECT_GE(rig.tracker.handX[arm], 0.0f) << "hand " << arm;
+                    EXPECT_LE(rig.tracker.handX[arm], c.W - 1.0f) << "hand " << arm;
+                    EXPECT_GE(rig.tracker.handY[arm], 0.0f) << "hand " << arm;
+                    EXPECT_LE(rig.tracker.handY[arm], c.H - 1.0f) << "hand " << arm;
+                }
+            }
+        }
+    }
+}
+
 TEST(HandsStart, EmptyColumnRangeFailsBeforeTheSecondArm) {
     // t = 20 gives a cell pitch of 3: hand 0's columns start at torso x + 12 and must stay
     // below 200 - 3 - 1, so a torso at x >= 184 leaves hand 0 nothing to search.

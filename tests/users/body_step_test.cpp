@@ -272,5 +272,34 @@ TEST_F(BodyStepTest, ANewStartForgetsTheHandsOfTheLostTrack) {
     }
 }
 
+TEST_F(BodyStepTest, AFaceAssumedAboveTheShoulderLineStaysInThePicture) {
+    // A person so close to the camera that the head is cut off by the top row. The torso's
+    // one retry at its last pose (its particles are gone) accepts a shoulder line a few rows
+    // below the top, without the border checks of a tracked torso; with no face followed, the
+    // face is assumed on the head column half a torso half-width above that line, which lies
+    // above the picture. A host maps the face like the hands, so the estimate is kept on the
+    // top row.
+    UserTracker& u = state->users[0];
+    // The torso's particles are on a silhouette elsewhere, which has gone.
+    foreground(cv::Rect(10, 60, 50, 90)).setTo(1);
+    Integrate();
+    int x = 35, y = 75, size = 22;
+    ASSERT_TRUE(u.torsoFilter.Initialize(foregroundIntegral.data(), &x, &y, &size));
+    foreground.setTo(0);
+    foreground(cv::Rect(70, 0, 60, H)).setTo(1);
+    Integrate();
+    u.present = u.torsoReady = u.torsoFound = true;
+    u.torsoX = 100;
+    u.torsoY = 6;
+    u.torsoSize = 24;
+    u.faceSize = 20;
+    u.faceFound = false;
+    u.skeleton.SetSkeletonScale(u.torsoSize);
+    state->FaceHandsStep(Frame());
+    EXPECT_GE(u.faceY, 0.0f);
+    EXPECT_LE(u.faceY, u.torsoY);
+    EXPECT_NEAR(u.faceX, u.torsoX, 1e-3);
+}
+
 }  // namespace
 }  // namespace olvar
