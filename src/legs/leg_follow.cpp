@@ -87,6 +87,7 @@ void RefineFoot(BodySkeleton& skeleton, const LegState& legs, const LegMaps& map
     }
     const int W = maps.W, H = maps.H;
     SkeletonJoint& foot = skeleton.J(Joint::kRightFoot + side);
+    const SkeletonJoint& hip = skeleton.J(Joint::kRightHip + side);
     const double w = std::max(1.0, skeleton.L(Link::kRightThigh + side).width);
     const int r = TruncToInt(0.5 * w + 0.5);
     const int x = TruncToInt(foot.x), y = TruncToInt(foot.y);
@@ -107,7 +108,6 @@ void RefineFoot(BodySkeleton& skeleton, const LegState& legs, const LegMaps& map
     const int x0 = std::max(2, x - reach), x1 = std::min(W - 3, x + reach);
     const int y0 = std::max(2, y - reach), y1 = std::min(H - 3, y + reach);
     const int box = std::max(1, r);
-    const double fromX = foot.x, fromY = foot.y;
     for (int row = y1; row >= y0; --row) {
         double best = 0.5;
         int bestX = -1;
@@ -125,12 +125,9 @@ void RefineFoot(BodySkeleton& skeleton, const LegState& legs, const LegMaps& map
             break;
         }
     }
-    // The knee follows the foot by 0.4 of its move (where a point 0.4 of the way down a
-    // straight leg would go), keeping the bend the fit found: put back onto the hip-foot line
-    // (and at 0.4 of it, above the middle), a bent knee left the leg and a straight one rose.
     SkeletonJoint& knee = skeleton.J(Joint::kRightKnee + side);
-    knee.x += 0.4 * (foot.x - fromX);
-    knee.y += 0.4 * (foot.y - fromY);
+    knee.x = 0.6 * hip.x + 0.4 * foot.x;
+    knee.y = 0.6 * hip.y + 0.4 * foot.y;
 }
 
 int LegFollow(BodySkeleton& skeleton, LegState& legs, const LegMaps& maps) {

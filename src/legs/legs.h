@@ -83,7 +83,7 @@ void LegHypotheses(const BodySkeleton& skeleton, LegState& legs, const LegMaps& 
 void PairLegs(const BodySkeleton& skeleton, LegState& legs, const LegMaps& maps);
 
 // Searches a foot (side 0 image-right, 1 image-left) again where it moved little and the
-// changed colour says it did; the knee follows 0.4 of the foot's move.
+// changed colour says it did, and sets the knee between hip and foot.
 void RefineFoot(BodySkeleton& skeleton, const LegState& legs, const LegMaps& maps, int side);
 
 // Stores joints 10 to 15 as the previous positions and the current length and angle of links 11

@@ -179,31 +179,6 @@ TEST(FitLegs, KneesComeToTheMiddleOfStraightLegs) {
     }
 }
 
-TEST(RefineFoot, AKneeFollowsItsFootAndKeepsItsBend) {
-    // Legs together, everything changed around the feet: both feet are searched again. A knee
-    // the fit found bent outward must stay beside the hip-foot line (moving by 0.4 of its
-    // foot's move), not be put back onto that line off the leg.
-    Found f(0.0);
-    cv::Mat legMask = f.mask.clone();
-    MaskUpperBody(f.skeleton, legMask);
-    const Maps moving(legMask, cv::Mat(kH, kW, CV_8UC1, cv::Scalar(1)));
-    const double s = f.skeleton.bodyScale;
-    for (int side = 0; side < 2; ++side) {
-        SCOPED_TRACE(side);
-        SkeletonJoint& foot = f.skeleton.J(BodySkeleton::kRightFoot + side);
-        SkeletonJoint& knee = f.skeleton.J(BodySkeleton::kRightKnee + side);
-        const double out = side == 0 ? 1.0 : -1.0;
-        knee.x = f.drawn.knee[side].x + out * 0.8 * s;
-        knee.y = f.drawn.knee[side].y;
-        foot.y -= 0.2 * s;  // a little above the leg's end: the search brings it down
-        const cv::Point2d kneeBefore(knee.x, knee.y), footBefore(foot.x, foot.y);
-        RefineFoot(f.skeleton, f.legs, moving.View(), side);
-        EXPECT_GT(foot.y, footBefore.y);
-        EXPECT_NEAR(knee.x, kneeBefore.x + 0.4 * (foot.x - footBefore.x), 1e-9);
-        EXPECT_NEAR(knee.y, kneeBefore.y + 0.4 * (foot.y - footBefore.y), 1e-9);
-    }
-}
-
 TEST(LegFollow, LegsOutOfTheFrameOrNoLegsAreLost) {
     Found f(0.3);
     cv::Mat legMask = f.mask.clone();
