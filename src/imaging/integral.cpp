@@ -328,7 +328,12 @@ RotatedRectResult RotatedRectSum(const int32_t* integral, int W, int H, cv::Poin
     return result;
 }
 
-void ClearBox(cv::Mat& image, double x, double y, double L, double w, double theta) {
+namespace {
+
+// Calls clear(row, u) for every pixel of the box inside the image, in ClearBox's order.
+template <typename Clear>
+void ForBoxPixels(const cv::Mat& image, double x, double y, double L, double w, double theta,
+                  Clear clear) {
     if (image.empty() || image.type() != CV_8UC1 || !AllFinite(x, y, L, w, theta)) {
         return;
     }
@@ -340,9 +345,8 @@ void ClearBox(cv::Mat& image, double x, double y, double L, double w, double the
         const int x0 = std::max(g.rect.x0, 0), x1 = std::min(g.rect.x1, W - 1);
         const int y0 = std::max(g.rect.y0, 0), y1 = std::min(g.rect.y1, H - 1);
         for (int v = y0; v <= y1; ++v) {
-            uint8_t* row = image.ptr<uint8_t>(v);
             for (int u = x0; u <= x1; ++u) {
-                row[u] = 0;
+                clear(v, u);
             }
         }
         return;
@@ -354,11 +358,71 @@ void ClearBox(cv::Mat& image, double x, double y, double L, double w, double the
         if (v < 0 || v > H - 1) {
             return;
         }
-        uint8_t* row = image.ptr<uint8_t>(v);
         for (int u = std::max(a, 0); u <= std::min(b, W - 1); ++u) {
-            row[u] = 0;
+            clear(v, u);
         }
     });
+}
+
+}  // namespace
+
+void ClearBox(cv::Mat& image, double x, double y, double L, double w, double theta) {
+    ForBoxPixels(image, x, y, L, w, theta, [&](int v, int u) { image.ptr<uint8_t>(v)[u] = 0; });
+}
+
+void ClearBoxInIntegral(cv::Mat& image, Integral& integral, double x, double y, double L, double w,
+                        double theta, ClearedPixels* work) {
+    const int W = image.cols, H = image.rows;
+    if (work == nullptr || integral.size() != static_cast<size_t>(W) * H) {
+        ClearBox(image, x, y, L, w, theta);
+        BuildIntegral(integral, image);
+        return;
+    }
+    // The pixels that held a value, with that value; and their bounding rectangle.
+    work->pixels.clear();
+    int x0 = W, y0 = H, x1 = -1, y1 = -1;
+    ForBoxPixels(image, x, y, L, w, theta, [&](int v, int u) {
+        uint8_t& p = image.ptr<uint8_t>(v)[u];
+        if (p != 0) {
+            work->pixels.push_back({u, v, p});
+            x0 = std::min(x0, u);
+            x1 = std::max(x1, u);
+            y0 = std::min(y0, v);
+            y1 = std::max(y1, v);
+            p = 0;
+        }
+    });
+    if (work->pixels.empty()) {
+        return;
+    }
+    // The removed values' own integral over the rectangle; every entry right of and below a
+    // removed pixel loses it: entry (u, v) loses the removed sum up to (min(u, x1), min(v, y1)).
+    const int rw = x1 - x0 + 1, rh = y1 - y0 + 1;
+    std::vector<int32_t>& removed = work->removed;
+    removed.assign(static_cast<size_t>(rw) * rh, 0);
+    for (const ClearedPixels::Pixel& p : work->pixels) {
+        removed[static_cast<size_t>(p.y - y0) * rw + (p.x - x0)] += p.value;
+    }
+    for (int v = 0; v < rh; ++v) {
+        int32_t running = 0;
+        int32_t* row = removed.data() + static_cast<size_t>(v) * rw;
+        const int32_t* above = v > 0 ? row - rw : nullptr;
+        for (int u = 0; u < rw; ++u) {
+            running += row[u];
+            row[u] = running + (above != nullptr ? above[u] : 0);
+        }
+    }
+    for (int v = y0; v < H; ++v) {
+        const int32_t* loss = removed.data() + static_cast<size_t>(std::min(v, y1) - y0) * rw;
+        int32_t* out = integral.data() + static_cast<size_t>(v) * W;
+        for (int u = x0; u <= x1; ++u) {
+            out[u] -= loss[u - x0];
+        }
+        const int32_t rest = loss[rw - 1];
+        for (int u = x1 + 1; u < W; ++u) {
+            out[u] -= rest;
+        }
+    }
 }
 
 double LineHitDistance(const cv::Mat& image, int x0, int y0, int x1, int y1) {

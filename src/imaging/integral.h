@@ -95,6 +95,23 @@ RotatedRectResult RotatedRectSum(const int32_t* integral, int W, int H, cv::Poin
 // Sets every pixel of the box that lies inside the image to 0 in a single-channel 8-bit image.
 void ClearBox(cv::Mat& image, double x, double y, double L, double w, double theta);
 
+// The work store of ClearBoxInIntegral, kept by the caller so that repeated calls allocate
+// nothing once it has grown.
+struct ClearedPixels {
+    struct Pixel {
+        int x, y;
+        int32_t value;
+    };
+    std::vector<Pixel> pixels;
+    std::vector<int32_t> removed;
+};
+
+// ClearBox, and the image's integral brought up to date with it: the same values BuildIntegral
+// would give, but only the entries right of and below the cleared pixels change. An integral
+// of another size than the image (or no work store) is rebuilt whole.
+void ClearBoxInIntegral(cv::Mat& image, Integral& integral, double x, double y, double L, double w,
+                        double theta, ClearedPixels* work);
+
 // Walks the segment from (x0, y0) to (x1, y1) over a mask and returns the distance from the
 // segment's midpoint to the first pixel that is set together with the next pixel of the walk;
 // 10 when there is none. Pixels outside the image count as clear.

@@ -189,8 +189,10 @@ void SortCandidates(const std::vector<TipCandidate>& candidates, std::vector<int
 
 void ValidateTips(const std::vector<TipCandidate>& candidates, const std::vector<int>& order,
                   const TipPalm& palm, double theta, cv::Mat& S, Integral* Is, cv::Mat& M,
-                  Integral* Im, DetectedFingers* fingers) {
+                  Integral* Im, DetectedFingers* fingers, ClearedPixels* cleared) {
     fingers->count = 0;
+    ClearedPixels local;
+    ClearedPixels* work = cleared != nullptr ? cleared : &local;
     if (!BuildIntegral(*Is, S) || !BuildIntegral(*Im, M) || S.size() != M.size()) {
         return;
     }
@@ -250,10 +252,8 @@ void ValidateTips(const std::vector<TipCandidate>& candidates, const std::vector
         }
         const double turn = t - E;
         const double w = (turn > kNarrowSide ? 0.3 : (turn < kThumbSide ? 0.75 : 0.4)) * R;
-        ClearBox(S, x, y, o + 0.25 * R, w, bestAngle + kPi);
-        ClearBox(M, x, y, o + 0.25 * R, w, bestAngle + kPi);
-        BuildIntegral(*Is, S);
-        BuildIntegral(*Im, M);
+        ClearBoxInIntegral(S, *Is, x, y, o + 0.25 * R, w, bestAngle + kPi, work);
+        ClearBoxInIntegral(M, *Im, x, y, o + 0.25 * R, w, bestAngle + kPi, work);
         DetectedFinger& f = fingers->fingers[fingers->count++];
         f = {static_cast<double>(x), static_cast<double>(y), bestBase.x, bestBase.y, bestAngle};
         if (fingers->count == kPalmFingers) {
@@ -288,7 +288,8 @@ void FindFingertips(MaskView handMask, MaskView companion, const TipPalm& palm,
     SortCandidates(work->candidates, &work->order);
     DetectedFingers fingers;
     ValidateTips(work->candidates, work->order, palm, model.palmAngle, work->second,
-                 &work->secondIntegral, work->handClone, &work->handCloneIntegral, &fingers);
+                 &work->secondIntegral, work->handClone, &work->handCloneIntegral, &fingers,
+                 &work->cleared);
 
     for (int i = 0; i < kPalmFingers; ++i) {
         const bool found = i < fingers.count;

@@ -65,6 +65,7 @@ struct FingertipWork {
     std::vector<int> queue;
     std::vector<TipCandidate> candidates;
     std::vector<int> order;
+    ClearedPixels cleared;  // the erasure of accepted fingers from the two integrals
 };
 
 // Grows the region of companion pixels (value exactly 1) 4-connected out of the palm square
@@ -84,11 +85,12 @@ void FindTipCandidates(const cv::Mat& region, const int32_t* companionIntegral,
 // Candidate indices by distance, farthest first; equal distances keep their order.
 void SortCandidates(const std::vector<TipCandidate>& candidates, std::vector<int>* order);
 
-// Accepts up to five fingers; erases each accepted one from `second` and `hand` (and rebuilds
-// their integrals).
+// Accepts up to five fingers; erases each accepted one from `second` and `hand` and brings
+// their integrals up to date (`cleared`, when given, is the kept work store of that update).
 void ValidateTips(const std::vector<TipCandidate>& candidates, const std::vector<int>& order,
                   const TipPalm& palm, double theta, cv::Mat& second, Integral* secondIntegral,
-                  cv::Mat& hand, Integral* handIntegral, DetectedFingers* fingers);
+                  cv::Mat& hand, Integral* handIntegral, DetectedFingers* fingers,
+                  ClearedPixels* cleared = nullptr);
 
 // The whole detection. Writes the five finger slots of `group` (working grid: divided by k),
 // accepted fingers first (farthest tip first), the palm centre in the other slots; narrows

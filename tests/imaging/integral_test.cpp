@@ -496,6 +496,52 @@ TEST(ClearBox, RotatedBoxTouchingTheBorderClearsNothing) {
     EXPECT_LT(cv::countNonZero(image), 1600 - 100);
 }
 
+// Erasing a finger after finger from a mask and keeping its integral up to date in place must
+// give exactly the integral of the erased mask, for axis and rotated boxes, boxes over the
+// border, boxes over clear pixels and a mask with values other than 1.
+TEST(ClearBoxInIntegral, KeepsTheIntegralOfTheErasedMask) {
+    const int W = 97, H = 61;
+    cv::RNG rng(5);
+    cv::Mat image(H, W, CV_8UC1);
+    rng.fill(image, cv::RNG::UNIFORM, 0, 3);  // values 0, 1, 2
+    image(cv::Rect(0, 0, 20, 15)).setTo(0);   // a clear corner
+    Integral integral;
+    ASSERT_TRUE(BuildIntegral(integral, image));
+    ClearedPixels work;
+    struct Erase {
+        double x, y, L, w, theta;
+    };
+    const Erase erasures[] = {
+        {40.5, 30.5, 12, 5, 0},          // axis, pointing right
+        {60.2, 40.7, 14, 6, kPi / 2},    // axis, pointing up
+        {30.3, 50.1, 18, 4, 2.3},        // rotated
+        {70.9, 20.4, 25, 7, -0.7},       // rotated, down and right
+        {5.5, 5.5, 8, 4, 0.4},           // over the clear corner only
+        {90.0, 58.0, 20, 6, 0},          // past the right border
+        {48.0, 30.0, 30, 9, kPi},        // axis, pointing left, over earlier erasures
+        {1.5, 20.0, 14.1, 8.5, kPi / 4}  // vertex outside: clears nothing
+    };
+    for (const Erase& e : erasures) {
+        SCOPED_TRACE(testing::Message() << e.x << "," << e.y << " angle " << e.theta);
+        cv::Mat expected = image.clone();
+        ClearBox(expected, e.x, e.y, e.L, e.w, e.theta);
+        Integral rebuilt;
+        BuildIntegral(rebuilt, expected);
+        ClearBoxInIntegral(image, integral, e.x, e.y, e.L, e.w, e.theta, &work);
+        EXPECT_EQ(cv::countNonZero(image != expected), 0);
+        EXPECT_EQ(integral, rebuilt);
+    }
+    // Without a work store, or with an integral of another size, it is rebuilt whole.
+    Integral wrong(10, 0);
+    ClearBoxInIntegral(image, wrong, 50, 30, 10, 4, 0.3, &work);
+    Integral rebuilt;
+    BuildIntegral(rebuilt, image);
+    EXPECT_EQ(wrong, rebuilt);
+    ClearBoxInIntegral(image, integral, 20, 40, 10, 4, 1.1, nullptr);
+    BuildIntegral(rebuilt, image);
+    EXPECT_EQ(integral, rebuilt);
+}
+
 // ---------------------------------------------------------------------------------------------
 // StripPairDensity
 

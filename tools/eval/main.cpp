@@ -46,7 +46,7 @@ struct Options {
     bool trace = false;
     std::string match;      // two-person table: only sequences whose name contains this
     bool legs = false;      // run the leg sequences instead
-    bool withLegs = false;  // leg tracking on in the upper-body sequences
+    bool withLegs = false;  // leg tracking on in the upper-body (or palm) sequences
 };
 
 // Per-frame outcome for one scripted person.
@@ -121,7 +121,7 @@ bool IsSwipeOrBothUp(int gesture) {
     return gesture == gesBothUp || (gesture >= gesLeftLeft && gesture <= gesRightDown);
 }
 
-// Leg tracking on in the upper-body sequences (--with-legs).
+// Leg tracking on in the upper-body sequences (--with-legs; with --palm in the palm sequences).
 bool legsOn = false;
 
 IOlvar* MakeTracker(int users, int mode) {
@@ -427,7 +427,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.palm) {
-        olvar::eval::RunPalmSequences(options.firstSeed, options.seeds, OptionsForSeed);
+        olvar::eval::RunPalmSequences(options.firstSeed, options.seeds, OptionsForSeed,
+                                      options.withLegs);
         return 0;
     }
     if (options.twoUsers) {

@@ -82,7 +82,7 @@ std::vector<cv::Point2f> ReportedTips(const TrackingRecord& r) {
     return tips;
 }
 
-std::vector<PalmFrame> Run(const synth::Scene& scene, double* ms) {
+std::vector<PalmFrame> Run(const synth::Scene& scene, bool legs, double* ms) {
     IOlvar* tracker = CreateOlvar();
     const cv::Size size = scene.config().frameSize;
     if (tracker == nullptr ||
@@ -91,6 +91,7 @@ std::vector<PalmFrame> Run(const synth::Scene& scene, double* ms) {
         std::exit(1);
     }
     tracker->EnablePalmTracking(true);
+    tracker->EnableLegTracking(legs);
     std::vector<PalmFrame> frames;
     double total = 0;
     for (int i = 0; i < scene.FrameCount(); ++i) {
@@ -229,7 +230,7 @@ void Print(const std::string& sequence, const PalmFigures& f) {
 }  // namespace
 
 void RunPalmSequences(int firstSeed, int seeds,
-                      const std::function<synth::ScriptOptions(int)>& optionsForSeed) {
+                      const std::function<synth::ScriptOptions(int)>& optionsForSeed, bool legs) {
     PalmFigures overall;
     for (int seed = firstSeed; seed < firstSeed + seeds; ++seed) {
         synth::SceneConfig config;
@@ -237,7 +238,7 @@ void RunPalmSequences(int firstSeed, int seeds,
         config.seed = static_cast<uint64_t>(seed + 200);
         const synth::Scene scene(config);
         double ms = 0;
-        const std::vector<PalmFrame> frames = Run(scene, &ms);
+        const std::vector<PalmFrame> frames = Run(scene, legs, &ms);
         PalmFigures f = Score(frames);
         f.ms = ms;
         f.frames = static_cast<int>(frames.size());

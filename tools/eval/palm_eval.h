@@ -17,9 +17,12 @@ namespace olvar::eval {
 //   tips_false          reported tips farther than one palm radius from every drawn tip
 //   taps_detected       scripted taps followed within a few frames by press, held, release
 //   presses_elsewhere   presses reported outside every tap's window (count)
+//   presses_still_open  of those, presses on frames with the hand raised, open and held still
 //   ms_per_frame        mean ProcessFrame time
+// With `legs` the leg tracking is on as well.
 void RunPalmSequences(int firstSeed, int seeds,
-                      const std::function<synth::ScriptOptions(int)>& optionsForSeed);
+                      const std::function<synth::ScriptOptions(int)>& optionsForSeed,
+                      bool legs = false);
 
 }  // namespace olvar::eval
 
