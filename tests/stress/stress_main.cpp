@@ -784,8 +784,11 @@ int main(int argc, char** argv) {
     for (int seed = options.first; seed < options.first + options.seeds; ++seed) {
         const long before = findings.observedOutside;
         RunSeed(seed, options, findings);
-        std::printf("seed %d done: %ld observed points outside so far (+%ld)\n", seed,
-                    findings.observedOutside, findings.observedOutside - before);
+        std::printf(
+            "seed %d done: %ld observed points outside so far (+%ld); %ld operations, %ld frames, "
+            "%ld tracked records so far\n",
+            seed, findings.observedOutside, findings.observedOutside - before, findings.operations,
+            findings.frames, findings.trackedRecords);
         std::fflush(stdout);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
