@@ -393,6 +393,7 @@ struct Findings {
     long operations = 0;
     long frames = 0;
     long trackedRecords = 0;
+    long palmRecords = 0;  // tracked records with the palm group present
     long observedOutside = 0;
     long brokenPromises = 0;
     std::map<std::string, long> observedByPoint;
@@ -491,6 +492,7 @@ void CheckRecord(Context& c, const Lane& lane, int k, const TrackingRecord& r, i
     }
     std::vector<checks::NamedPoint> observed = checks::ObservedPoints(r);
     const std::vector<checks::NamedPoint> palm = PalmPoints(r);
+    f.palmRecords += palm.empty() ? 0 : 1;
     observed.insert(observed.end(), palm.begin(), palm.end());
     const Geometry& g = lane.geometry;
     for (const checks::NamedPoint& p : observed) {
@@ -782,8 +784,11 @@ int main(int argc, char** argv) {
     for (int seed = options.first; seed < options.first + options.seeds; ++seed) {
         const long before = findings.observedOutside;
         RunSeed(seed, options, findings);
-        std::printf("seed %d done: %ld observed points outside so far (+%ld)\n", seed,
-                    findings.observedOutside, findings.observedOutside - before);
+        std::printf(
+            "seed %d done: %ld observed points outside so far (+%ld); %ld operations, %ld frames, "
+            "%ld tracked records so far\n",
+            seed, findings.observedOutside, findings.observedOutside - before, findings.operations,
+            findings.frames, findings.trackedRecords);
         std::fflush(stdout);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -791,6 +796,7 @@ int main(int argc, char** argv) {
         "stress: %d seeds from %d, %ld operations, %ld frames, %ld tracked records, %.0f s\n",
         options.seeds, options.first, findings.operations, findings.frames, findings.trackedRecords,
         seconds);
+    std::printf("tracked records with palm data: %ld\n", findings.palmRecords);
     std::printf("observed points outside the picture: %ld\n", findings.observedOutside);
     PrintCounts("  by point", findings.observedByPoint);
     PrintCounts("modelled joints outside (allowed)", findings.modelledByPoint);
