@@ -6,16 +6,13 @@
 #include <opencv2/imgproc.hpp>
 
 #include "imaging/integral.h"
+#include "imaging/integral_of.h"
 
 namespace olvar::test_masks {
 
 constexpr int kW = 200, kH = 150;
 
-inline Integral IntegralOf(const cv::Mat& mask) {
-    Integral integral;
-    BuildIntegral(integral, mask);
-    return integral;
-}
+using test_imaging::IntegralOf;
 
 // A head on a torso block: shoulder line at row y, torso half-width t, the block reaching the
 // bottom of the frame.

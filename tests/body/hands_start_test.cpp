@@ -10,6 +10,7 @@
 #include "body/face_colour_tracker.h"
 #include "body/hands.h"
 #include "fixtures/hands_scene.h"
+#include "imaging/integral_of.h"
 
 namespace olvar {
 namespace {
@@ -27,11 +28,7 @@ double DistanceToSegment(cv::Point2d p, cv::Point2d a, cv::Point2d b) {
     return std::hypot(p.x - q.x, p.y - q.y);
 }
 
-Integral IntegralOf(const cv::Mat& mask) {
-    Integral integral;
-    BuildIntegral(integral, mask);
-    return integral;
-}
+using test_imaging::IntegralOf;
 
 // Maps of one constant mask (all pixels v) for the stage functions.
 struct ConstantMaps {

@@ -10,6 +10,7 @@
 
 #include "body/hands.h"
 #include "fixtures/hands_scene.h"
+#include "imaging/integral_of.h"
 
 namespace olvar {
 namespace {
@@ -20,11 +21,7 @@ using testing::HandsRig;
 using testing::kPi;
 using testing::RenderedFrame;
 
-Integral IntegralOf(const cv::Mat& mask) {
-    Integral integral;
-    BuildIntegral(integral, mask);
-    return integral;
-}
+using test_imaging::IntegralOf;
 
 // An arm context of torso half-width 20 with the neck top at (100, 66).
 ArmContext Arm(int arm) {

@@ -9,16 +9,13 @@
 
 #include "body/skeleton.h"
 #include "imaging/integral.h"
+#include "imaging/integral_of.h"
 
 namespace olvar::test_legs {
 
 constexpr int kW = 200, kH = 150;
 
-inline Integral IntegralOf(const cv::Mat& mask) {
-    Integral integral;
-    BuildIntegral(integral, mask);
-    return integral;
-}
+using test_imaging::IntegralOf;
 
 // Upright skeleton: shoulder centre (x, y), scale s, the head above the neck, arms and legs
 // hanging.

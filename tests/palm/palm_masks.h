@@ -8,14 +8,11 @@
 #include <opencv2/imgproc.hpp>
 
 #include "imaging/integral.h"
+#include "imaging/integral_of.h"
 
 namespace olvar::palm_masks {
 
-inline Integral IntegralOf(const cv::Mat& mask) {
-    Integral integral;
-    BuildIntegral(integral, mask);
-    return integral;
-}
+using test_imaging::IntegralOf;
 
 inline cv::Mat Blank(int width, int height) {
     return cv::Mat::zeros(height, width, CV_8UC1);

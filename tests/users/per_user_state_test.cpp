@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/integral.h"
+#include "imaging/integral_of.h"
 #include "imaging/quadtree.h"
 #include "users/per_user_state.h"
 
@@ -24,11 +25,7 @@ void Fill(cv::Mat& mask, int x0, int y0, int x1, int y1) {  // inclusive bounds
     mask(cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1)).setTo(1);
 }
 
-Integral IntegralOf(const cv::Mat& mask) {
-    Integral integral;
-    BuildIntegral(integral, mask);
-    return integral;
-}
+using test_imaging::IntegralOf;
 
 // ---------------------------------------------------------------------------------------------
 // UpdateRecheck
